@@ -1,0 +1,96 @@
+// The star-field engine: one global state record and the free functions that read and
+// write it. Everything here runs on the window's single thread.
+#pragma once
+
+#include <stdint.h>
+
+#include "engine/platform.h"
+
+enum RunMode : int32_t {
+    Default = 0,
+    Saver = 1,
+    Preview = 2,
+};
+
+struct Star {
+    float x;
+    float y;
+    float z;
+    float zPrev;
+    float size;
+    float twinklePhase;
+    float twinkleRate;
+    uint8_t tint[3]; // red, green, blue: the reverse of the pixel word's byte order
+};
+
+struct ScreenPoint {
+    float x;
+    float y;
+};
+
+// Every field not given a value here starts at zero or null.
+struct EngineState {
+    // Start-up.
+    RunMode runMode;
+    HWND previewParent;
+    int64_t counterFrequency;
+    int64_t startCounter;
+    int64_t lastFrameCounter;
+    HFONT titleFont;
+    HFONT captionFont;
+
+    // Window and input.
+    HWND mainWindow;
+    uint8_t cursorHidden;
+    float pendingYaw;
+    float pendingPitch;
+    int32_t speedPercent = 28;
+    float targetSpeed;
+
+    // Frame buffers.
+    int32_t width;
+    int32_t height;
+    BITMAPINFO bitmapInfo;
+    HDC memoryDc;
+    HBITMAP dibBitmap;
+    HGDIOBJ previousBitmap;
+    uint32_t* pixels;
+    uint32_t* background;
+    int32_t starCount;
+    Star* stars;
+
+    // Random generator.
+    uint32_t rngState = 0x8f3a19d7u;
+
+    // Flight.
+    float currentSpeed = 70.0f;
+    double flightTime;
+};
+
+extern EngineState engine;
+
+// The values a fresh process starts with; tests call it to begin from a known state.
+void resetEngineState();
+
+extern const uint8_t starPalette[6][3];
+
+// Advances the xorshift32 generator by one step and returns the new state.
+uint32_t nextRandom();
+
+// Gives one star a new place, depth, size, tint and twinkle; seven draws.
+void spawnStar(Star& star, bool respawn);
+
+// Writes width x height background words; a pure function of the size.
+void fillBackground(uint32_t* background, int32_t width, int32_t height);
+
+// Called from WM_SIZE with the new client size in pixels, each at least 1.
+void rebuildFrameBuffers(int32_t width, int32_t height);
+
+// Called at the start of every rebuild and from WM_DESTROY; safe in any state.
+void releaseFrameBuffers();
+
+// Star count for an area of pixelCount pixels in the current run mode.
+int32_t starCountFor(uint32_t pixelCount);
+
+// Speed setting 0..100 to target speed in world units per second.
+float speedCurve(int32_t percent);

@@ -1,0 +1,15 @@
+// The engine speaks to the platform by its Win32 names only: the system's on Windows,
+// the project's stand-in everywhere else.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include "standin/win32.h"
+#endif

@@ -1,0 +1,7 @@
+#include "engine/engine.h"
+
+EngineState engine;
+
+void resetEngineState() {
+    engine = EngineState{};
+}

@@ -1,0 +1,290 @@
+#include "standin/win32.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+StandInState standIn;
+
+// Only their addresses matter: the heap handle, and the 1 x 1 bitmap and system font
+// that a new memory context holds before anything is selected into it.
+static char processHeap;
+static char stockObject;
+
+void standInReset() {
+    memset(&standIn, 0, sizeof standIn);
+    standIn.frequency = 10000000;
+}
+
+static bool failing(StandInFailure which) {
+    return standIn.failure == which;
+}
+
+static void* acquire(size_t bytes) {
+    void* memory = calloc(1, bytes);
+    if (memory) {
+        standIn.liveObjects++;
+    }
+    return memory;
+}
+
+static void release(void* memory) {
+    if (memory) {
+        standIn.liveObjects--;
+        free(memory);
+    }
+}
+
+HDC CreateCompatibleDC(HDC) {
+    if (failing(FailContext)) {
+        return nullptr;
+    }
+    HDC dc = (HDC)acquire(sizeof(HDC__));
+    if (dc) {
+        dc->kind = StandInDc;
+        dc->bkMode = OPAQUE;
+    }
+    return dc;
+}
+
+BOOL DeleteDC(HDC dc) {
+    if (!dc || dc->kind != StandInDc) {
+        return FALSE;
+    }
+    release(dc);
+    return TRUE;
+}
+
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE, DWORD) {
+    if (bits) {
+        *bits = nullptr;
+    }
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    if (failing(FailSectionHandle) || usage != DIB_RGB_COLORS || header.biBitCount != 32 ||
+        header.biWidth <= 0 || header.biHeight == 0) {
+        return nullptr;
+    }
+    HBITMAP bitmap = (HBITMAP)acquire(sizeof(HBITMAP__));
+    if (!bitmap) {
+        return nullptr;
+    }
+    bitmap->kind = StandInBitmap;
+    bitmap->width = header.biWidth;
+    bitmap->height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    if (!failing(FailSectionBits)) {
+        // The bitmap owns its bits, so they are not counted as an object of their own.
+        bitmap->bits = (uint32_t*)calloc((size_t)bitmap->width * (size_t)bitmap->height, 4);
+    }
+    if (bits) {
+        *bits = bitmap->bits;
+    }
+    return bitmap;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    if (!dc || !object) {
+        return nullptr;
+    }
+    if (object == &stockObject) {
+        HGDIOBJ previous = dc->bitmap;
+        dc->bitmap = nullptr;
+        return previous;
+    }
+    switch (*(StandInKind*)object) {
+        case StandInBitmap: {
+            HGDIOBJ previous = dc->bitmap;
+            dc->bitmap = (HBITMAP)object;
+            return previous ? previous : (HGDIOBJ)&stockObject;
+        }
+        case StandInFont: {
+            HGDIOBJ previous = dc->font;
+            dc->font = (HFONT)object;
+            return previous ? previous : (HGDIOBJ)&stockObject;
+        }
+        default:
+            return nullptr;
+    }
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    if (!object || object == &stockObject) {
+        return FALSE;
+    }
+    if (*(StandInKind*)object == StandInBitmap) {
+        free(((HBITMAP)object)->bits);
+    }
+    release(object);
+    return TRUE;
+}
+
+LPVOID VirtualAlloc(LPVOID, SIZE_T size, DWORD allocationType, DWORD protect) {
+    if (failing(FailBackground) || size == 0 || allocationType != (MEM_COMMIT | MEM_RESERVE) ||
+        protect != PAGE_READWRITE) {
+        return nullptr;
+    }
+    return acquire(size);
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
+    if (!address || size != 0 || freeType != MEM_RELEASE) {
+        return FALSE;
+    }
+    release(address);
+    return TRUE;
+}
+
+HANDLE GetProcessHeap() {
+    return &processHeap;
+}
+
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
+    if (failing(FailStarArray) || heap != &processHeap || !(flags & HEAP_ZERO_MEMORY)) {
+        return nullptr;
+    }
+    return acquire(bytes ? bytes : 1);
+}
+
+BOOL HeapFree(HANDLE heap, DWORD, LPVOID memory) {
+    if (heap != &processHeap || !memory) {
+        return FALSE;
+    }
+    release(memory);
+    return TRUE;
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* counter) {
+    counter->QuadPart = standIn.counter;
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    frequency->QuadPart = standIn.frequency;
+    return TRUE;
+}
+
+HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
+    HWND window = (HWND)calloc(1, sizeof(HWND__));
+    window->kind = StandInWindow;
+    window->clientWidth = clientWidth;
+    window->clientHeight = clientHeight;
+    window->surface = (uint32_t*)calloc((size_t)clientWidth * (size_t)clientHeight + 1, 4);
+    return window;
+}
+
+void standInDestroyWindow(HWND window) {
+    if (window) {
+        free(window->surface);
+        free(window);
+    }
+}
+
+HFONT standInCreateFont(int32_t height) {
+    HFONT font = (HFONT)calloc(1, sizeof(HFONT__));
+    font->kind = StandInFont;
+    font->height = height;
+    return font;
+}
+
+void standInDeleteFont(HFONT font) {
+    free(font);
+}
+
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
+    memset(paint, 0, sizeof *paint);
+    if (!window) {
+        return nullptr;
+    }
+    HDC dc = (HDC)acquire(sizeof(HDC__));
+    dc->kind = StandInDc;
+    dc->window = window;
+    paint->hdc = dc;
+    paint->rcPaint = RECT{0, 0, window->clientWidth, window->clientHeight};
+    standIn.paintsBegun++;
+    return dc;
+}
+
+BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
+    if (paint->hdc) {
+        release(paint->hdc);
+    }
+    standIn.paintsEnded++;
+    return TRUE;
+}
+
+BOOL GetClientRect(HWND window, RECT* rect) {
+    if (!window) {
+        return FALSE;
+    }
+    *rect = RECT{0, 0, window->clientWidth, window->clientHeight};
+    return TRUE;
+}
+
+int SetBkMode(HDC dc, int mode) {
+    if (!dc) {
+        return 0;
+    }
+    int previous = dc->bkMode;
+    dc->bkMode = mode;
+    return previous;
+}
+
+COLORREF SetTextColor(HDC dc, COLORREF colour) {
+    if (!dc) {
+        return 0xFFFFFFFFu;
+    }
+    COLORREF previous = dc->textColor;
+    dc->textColor = colour;
+    return previous;
+}
+
+int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format) {
+    if (!dc || !text || !rect) {
+        return 0;
+    }
+    if (standIn.textCount < (int32_t)(sizeof standIn.texts / sizeof standIn.texts[0])) {
+        StandInText& record = standIn.texts[standIn.textCount];
+        size_t length = count < 0 ? wcslen(text) : (size_t)count;
+        size_t room = sizeof record.text / sizeof record.text[0] - 1;
+        if (length > room) {
+            length = room;
+        }
+        memcpy(record.text, text, length * sizeof(WCHAR));
+        record.text[length] = 0;
+        record.rect = *rect;
+        record.colour = dc->textColor;
+        record.font = dc->font;
+        record.format = format;
+    }
+    standIn.textCount++;
+    return 1;
+}
+
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+            DWORD rop) {
+    standIn.copies++;
+    standIn.lastCopyWidth = width;
+    standIn.lastCopyHeight = height;
+    if (!dest || !dest->window || !source || !source->bitmap || !source->bitmap->bits ||
+        rop != SRCCOPY) {
+        return FALSE;
+    }
+    HWND window = dest->window;
+    HBITMAP bitmap = source->bitmap;
+    for (int row = 0; row < height; row++) {
+        int fromY = sourceY + row;
+        int toY = y + row;
+        if (fromY < 0 || fromY >= bitmap->height || toY < 0 || toY >= window->clientHeight) {
+            continue;
+        }
+        for (int column = 0; column < width; column++) {
+            int fromX = sourceX + column;
+            int toX = x + column;
+            if (fromX < 0 || fromX >= bitmap->width || toX < 0 || toX >= window->clientWidth) {
+                continue;
+            }
+            window->surface[(size_t)toY * window->clientWidth + toX] =
+                bitmap->bits[(size_t)fromY * bitmap->width + fromX];
+        }
+    }
+    return TRUE;
+}

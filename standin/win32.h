@@ -1,0 +1,195 @@
+// Stand-in for the Win32 calls the engine makes, for non-Windows hosts only.
+//
+// It covers memory device contexts and DIB sections (SelectObject, DeleteObject, DeleteDC),
+// VirtualAlloc/VirtualFree, the process heap, the performance counter, BeginPaint/EndPaint,
+// GetClientRect, SetBkMode, SetTextColor, DrawTextW and BitBlt: nothing else. Pixel memory
+// has the DIB layout (32-bit words, rows top-down) and lives exactly as long as its bitmap.
+// A window is a memory surface that BitBlt copies into; text calls are recorded, not drawn.
+// The `standIn` record holds the controls tests need: the counter, one acquisition to
+// fail, the number of live objects and what was drawn.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef int32_t BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef int32_t LONG;
+typedef int64_t LONGLONG;
+typedef size_t SIZE_T;
+typedef void* LPVOID;
+typedef void* HANDLE;
+typedef void* HGDIOBJ;
+typedef wchar_t WCHAR;
+typedef const WCHAR* LPCWSTR;
+typedef uint32_t COLORREF;
+
+#define TRUE 1
+#define FALSE 0
+
+#define MEM_COMMIT 0x00001000u
+#define MEM_RESERVE 0x00002000u
+#define MEM_RELEASE 0x00008000u
+#define PAGE_READWRITE 0x04u
+#define HEAP_ZERO_MEMORY 0x08u
+#define BI_RGB 0
+#define DIB_RGB_COLORS 0
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define DT_SINGLELINE 0x00000020u
+#define SRCCOPY 0x00CC0020u
+
+#define RGB(r, g, b)                                                                               \
+    ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    LONGLONG QuadPart;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
+enum StandInKind : int32_t {
+    StandInDc = 1,
+    StandInBitmap,
+    StandInFont,
+    StandInWindow,
+};
+
+struct HBITMAP__ {
+    StandInKind kind;
+    int32_t width;
+    int32_t height;
+    uint32_t* bits;
+};
+
+struct HFONT__ {
+    StandInKind kind;
+    int32_t height;
+};
+
+struct HWND__ {
+    StandInKind kind;
+    int32_t clientWidth;
+    int32_t clientHeight;
+    uint32_t* surface; // clientWidth x clientHeight words, what the window shows
+};
+
+struct HDC__ {
+    StandInKind kind;
+    HBITMAP__* bitmap; // the selected bitmap of a memory context
+    HFONT__* font;
+    HWND__* window; // the window of a paint context
+    COLORREF textColor;
+    int32_t bkMode;
+};
+
+typedef HDC__* HDC;
+typedef HBITMAP__* HBITMAP;
+typedef HFONT__* HFONT;
+typedef HWND__* HWND;
+
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+};
+
+HDC CreateCompatibleDC(HDC dc);
+BOOL DeleteDC(HDC dc);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+BOOL DeleteObject(HGDIOBJ object);
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+BOOL QueryPerformanceCounter(LARGE_INTEGER* counter);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
+BOOL GetClientRect(HWND window, RECT* rect);
+int SetBkMode(HDC dc, int mode);
+COLORREF SetTextColor(HDC dc, COLORREF colour);
+int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format);
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+            DWORD rop);
+
+enum StandInFailure : int32_t {
+    FailNothing = 0,
+    FailContext,       // CreateCompatibleDC returns null
+    FailSectionHandle, // CreateDIBSection returns a null handle
+    FailSectionBits,   // CreateDIBSection returns a handle but no bits
+    FailBackground,    // VirtualAlloc returns null
+    FailStarArray,     // HeapAlloc returns null
+};
+
+struct StandInText {
+    WCHAR text[96];
+    RECT rect;
+    COLORREF colour;
+    HFONT font;
+    UINT format;
+};
+
+struct StandInState {
+    int64_t counter;   // what QueryPerformanceCounter reports
+    int64_t frequency; // what QueryPerformanceFrequency reports
+    StandInFailure failure;
+    int32_t liveObjects; // contexts, bitmaps, virtual and heap blocks not yet freed
+    int32_t paintsBegun;
+    int32_t paintsEnded;
+    int32_t copies;
+    int32_t lastCopyWidth;
+    int32_t lastCopyHeight;
+    int32_t textCount;
+    StandInText texts[8]; // the first eight DrawTextW calls since the last reset
+};
+
+extern StandInState standIn;
+
+// Clears the controls and records; the counter restarts at 0 at 10,000,000 ticks per second.
+void standInReset();
+HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight);
+void standInDestroyWindow(HWND window);
+HFONT standInCreateFont(int32_t height);
+void standInDeleteFont(HFONT font);
