@@ -94,3 +94,45 @@ int32_t starCountFor(uint32_t pixelCount);
 
 // Speed setting 0..100 to target speed in world units per second.
 float speedCurve(int32_t percent);
+
+// Truncates toward zero; a value that is not finite or lies beyond +-2^30 becomes a
+// coordinate far outside any buffer, so that neighbours one pixel away stay representable.
+int32_t toCoordinate(float value);
+const int32_t outsideCoordinate = -(1 << 30);
+
+// Adds intensity x weight to each channel of pixel (x, y), saturating at 255; pixels outside
+// the buffer are skipped.
+void addPixel(int32_t x, int32_t y, float intensity, float red, float green, float blue);
+
+// 7.8 x speedFactor^0.76 + 2.1: how far behind a star its streak reaches.
+float streakScaleFor(float speedFactor);
+
+// Draws one visible star: streak, glow disc, core pixel and flare arms.
+void drawStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
+              float speedFactor);
+
+// What every star of one frame shares.
+struct FrameView {
+    float yaw;
+    float pitch;
+    float cosYaw, sinYaw;
+    float cosPitch, sinPitch;
+    float focalLength;
+    ScreenPoint viewCentre;
+    float speedFactor;
+    float motionStep;
+};
+
+// Steers, moves, projects and culls one star; true when it is to be drawn at screenPos with
+// its streak from prevScreenPos.
+bool stepStar(Star& star, const FrameView& view, ScreenPoint& screenPos,
+              ScreenPoint& prevScreenPos);
+
+// Called from WM_PAINT: advances the flight by the time since the last paint and paints it.
+void renderFrame(HWND window);
+
+// Draws the overlay text (full-screen modes only) and copies the frame to paintDc.
+void presentFrame(HDC paintDc);
+
+extern const wchar_t overlayTitle[];
+extern const wchar_t overlayCaption[];

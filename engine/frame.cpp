@@ -1,0 +1,119 @@
+#include "engine/engine.h"
+
+#include <math.h>
+#include <string.h>
+
+static ScreenPoint project(float x, float y, float z, const FrameView& view) {
+    return ScreenPoint{x * view.focalLength / z + view.viewCentre.x,
+                       y * view.focalLength / z + view.viewCentre.y};
+}
+
+bool stepStar(Star& star, const FrameView& view, ScreenPoint& screenPos,
+              ScreenPoint& prevScreenPos) {
+    const float x0 = star.x, y0 = star.y, z0 = star.z;
+    star.zPrev = z0;
+
+    // An angle of exactly 0, the usual case while the mouse rests, leaves the bits alone.
+    float z1 = z0;
+    if (view.yaw != 0.0f) {
+        star.x = view.cosYaw * x0 - view.sinYaw * z0;
+        z1 = view.sinYaw * x0 + view.cosYaw * z0;
+    }
+    float z2 = z1;
+    if (view.pitch != 0.0f) {
+        star.y = view.cosPitch * y0 - view.sinPitch * z1;
+        z2 = view.sinPitch * y0 + view.cosPitch * z1;
+    }
+    star.z = z2 - engine.currentSpeed * view.motionStep;
+
+    bool respawned = false;
+    if (star.z < 2.0f) {
+        spawnStar(star, true);
+        star.zPrev = star.z;
+        respawned = true;
+    }
+
+    screenPos = project(star.x, star.y, star.z, view);
+    const float margin = 120.0f;
+    if (screenPos.x < -margin || screenPos.x > (float)engine.width + margin ||
+        screenPos.y < -margin || screenPos.y > (float)engine.height + margin) {
+        // Far stars turned out of view stay, so that turning back finds them again.
+        if (star.z < 900.0f) {
+            spawnStar(star, true);
+            star.zPrev = star.z;
+        }
+        return false;
+    }
+    // A star that has just been placed anew has no path on screen: no streak from where the
+    // old one was.
+    prevScreenPos = respawned ? screenPos : project(x0, y0, z0, view);
+    return true;
+}
+
+static void easeSpeed(double deltaTime) {
+    static const double rates[2] = {1.35, 2.25}; // falling (or level), rising
+    const double rate = rates[engine.targetSpeed > engine.currentSpeed ? 1 : 0];
+    const float factor = (float)fmin(rate * deltaTime, 1.0);
+    engine.currentSpeed = (engine.targetSpeed - engine.currentSpeed) * factor + engine.currentSpeed;
+}
+
+static FrameView frameView(float yaw, float pitch, double deltaTime) {
+    FrameView view{};
+    view.yaw = yaw;
+    view.pitch = pitch;
+    view.cosYaw = cosf(yaw);
+    view.sinYaw = sinf(yaw);
+    view.cosPitch = cosf(pitch);
+    view.sinPitch = sinf(pitch);
+    const float width = (float)engine.width, height = (float)engine.height;
+    view.focalLength = (engine.width < engine.height ? width : height) * 0.92f;
+    const float t = (float)engine.flightTime;
+    view.viewCentre.x = width * 0.5f + (sinf(0.09f * t) * width) * 0.012f;
+    view.viewCentre.y = height * 0.5f + (cosf(0.073f * t) * height) * 0.01f;
+    const float q = engine.currentSpeed / 200.0f;
+    view.speedFactor = q < 0.0f ? 0.0f : fminf(q, 5.0f);
+    view.motionStep = (float)deltaTime;
+    return view;
+}
+
+void renderFrame(HWND window) {
+    PAINTSTRUCT paint;
+    HDC paintDc = BeginPaint(window, &paint);
+
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    // Wrapping subtraction: a counter that jumps by more than half the range must not overflow.
+    const int64_t elapsed = (int64_t)((uint64_t)now.QuadPart - (uint64_t)engine.lastFrameCounter);
+    engine.lastFrameCounter = now.QuadPart;
+
+    if (engine.pixels && engine.background && engine.stars) {
+        double deltaTime = (double)elapsed / (double)engine.counterFrequency;
+        // Written so that the NaN of a zero frequency counts as no time at all.
+        if (!(deltaTime > 0.0)) {
+            deltaTime = 0.0;
+        } else if (deltaTime > 0.05) {
+            deltaTime = 0.05;
+        }
+        memcpy(engine.pixels, engine.background,
+               (size_t)(uint32_t)engine.width * (uint32_t)engine.height * 4u);
+        easeSpeed(deltaTime);
+        engine.flightTime += deltaTime;
+        const float yaw = engine.pendingYaw, pitch = engine.pendingPitch;
+        engine.pendingYaw = 0.0f;
+        engine.pendingPitch = 0.0f;
+
+        if (engine.starCount > 0) {
+            const FrameView view = frameView(yaw, pitch, deltaTime);
+            for (int32_t i = 0; i < engine.starCount; i++) {
+                Star& star = engine.stars[i];
+                ScreenPoint at, before;
+                if (stepStar(star, view, at, before)) {
+                    drawStar(star, at, before, star.z, view.speedFactor);
+                }
+            }
+        }
+    }
+
+    presentFrame(paintDc);
+    EndPaint(window, &paint);
+}
