@@ -104,6 +104,13 @@ const int32_t outsideCoordinate = -(1 << 30);
 // the buffer are skipped.
 void addPixel(int32_t x, int32_t y, float intensity, float red, float green, float blue);
 
+// How bright and how large a star at depth z looks at the current flight time.
+struct StarLook {
+    float brightness;     // 0.05 .. 1
+    float apparentRadius; // pixels, 0.55 .. 7.5
+};
+StarLook starLook(const Star& star, float z);
+
 // 7.8 x speedFactor^0.76 + 2.1: how far behind a star its streak reaches.
 float streakScaleFor(float speedFactor);
 
@@ -122,6 +129,12 @@ struct FrameView {
     float speedFactor;
     float motionStep;
 };
+
+// Eases currentSpeed toward targetSpeed over deltaTime seconds.
+void easeSpeed(double deltaTime);
+
+// The frame's shared values, from the eased speed and the advanced flight time.
+FrameView makeFrameView(float yaw, float pitch, double deltaTime);
 
 // Steers, moves, projects and culls one star; true when it is to be drawn at screenPos with
 // its streak from prevScreenPos.

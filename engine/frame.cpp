@@ -50,14 +50,14 @@ bool stepStar(Star& star, const FrameView& view, ScreenPoint& screenPos,
     return true;
 }
 
-static void easeSpeed(double deltaTime) {
+void easeSpeed(double deltaTime) {
     static const double rates[2] = {1.35, 2.25}; // falling (or level), rising
     const double rate = rates[engine.targetSpeed > engine.currentSpeed ? 1 : 0];
     const float factor = (float)fmin(rate * deltaTime, 1.0);
     engine.currentSpeed = (engine.targetSpeed - engine.currentSpeed) * factor + engine.currentSpeed;
 }
 
-static FrameView frameView(float yaw, float pitch, double deltaTime) {
+FrameView makeFrameView(float yaw, float pitch, double deltaTime) {
     FrameView view{};
     view.yaw = yaw;
     view.pitch = pitch;
@@ -103,7 +103,7 @@ void renderFrame(HWND window) {
         engine.pendingPitch = 0.0f;
 
         if (engine.starCount > 0) {
-            const FrameView view = frameView(yaw, pitch, deltaTime);
+            const FrameView view = makeFrameView(yaw, pitch, deltaTime);
             for (int32_t i = 0; i < engine.starCount; i++) {
                 Star& star = engine.stars[i];
                 ScreenPoint at, before;

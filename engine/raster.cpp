@@ -100,14 +100,21 @@ static void drawArms(int32_t cx, int32_t cy, float brightness, float apparentRad
     }
 }
 
-void drawStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
-              float speedFactor) {
+StarLook starLook(const Star& star, float z) {
     const float depthFactor = 1.0f - z / 1500.0f;
     const float phase = (float)engine.flightTime * star.twinkleRate + star.twinklePhase;
     const float twinkle = 0.17f * sinf(phase) + 0.83f;
-    const float brightness = clampFloat(twinkle * (0.92f * depthFactor + 0.14f), 0.05f, 1.0f);
-    const float apparentRadius =
-        clampFloat((2.8f * depthFactor + 0.42f) * star.size, 0.55f, 7.5f);
+    StarLook look;
+    look.brightness = clampFloat(twinkle * (0.92f * depthFactor + 0.14f), 0.05f, 1.0f);
+    look.apparentRadius = clampFloat((2.8f * depthFactor + 0.42f) * star.size, 0.55f, 7.5f);
+    return look;
+}
+
+void drawStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
+              float speedFactor) {
+    const StarLook look = starLook(star, z);
+    const float brightness = look.brightness;
+    const float apparentRadius = look.apparentRadius;
     const int32_t cx = toCoordinate(screenPos.x);
     const int32_t cy = toCoordinate(screenPos.y);
 

@@ -1,0 +1,124 @@
+// The overlay's text calls and the copy to the window, as the stand-in records them.
+#include <gtest/gtest.h>
+
+#include <wchar.h>
+
+#include "engine/engine.h"
+
+namespace {
+
+class Present : public ::testing::Test {
+  protected:
+    HWND window = nullptr;
+    HFONT title = nullptr, caption = nullptr;
+    PAINTSTRUCT paint{};
+    HDC paintDc = nullptr;
+
+    void SetUp() override {
+        resetEngineState();
+        standInReset();
+        window = standInCreateWindow(640, 360);
+        engine.mainWindow = window;
+        title = standInCreateFont(-22);
+        caption = standInCreateFont(-13);
+        engine.titleFont = title;
+        engine.captionFont = caption;
+        paintDc = BeginPaint(window, &paint);
+    }
+    void TearDown() override {
+        EndPaint(window, &paint);
+        releaseFrameBuffers();
+        EXPECT_EQ(standIn.liveObjects, 0);
+        standInDestroyWindow(window);
+        standInDeleteFont(title);
+        standInDeleteFont(caption);
+        resetEngineState();
+    }
+};
+
+TEST_F(Present, FullScreenModesDrawBothLines) {
+    for (RunMode mode : {Default, Saver}) {
+        engine.runMode = mode;
+        rebuildFrameBuffers(640, 360);
+        standIn.textCount = 0;
+        presentFrame(paintDc);
+        ASSERT_EQ(standIn.textCount, 2);
+        const StandInText& first = standIn.texts[0];
+        const StandInText& second = standIn.texts[1];
+        EXPECT_STREQ(first.text, L"Voidrunner 3D v0.6.4");
+        EXPECT_STREQ(second.text, L"Mouse: steer   |   Wheel: speed   |   Any key: exit");
+        EXPECT_EQ(first.font, title);
+        EXPECT_EQ(second.font, caption);
+        EXPECT_EQ(first.colour, 16771267u);
+        EXPECT_EQ(second.colour, 11045721u);
+        EXPECT_EQ(first.format, (UINT)DT_SINGLELINE);
+        EXPECT_EQ(second.format, (UINT)DT_SINGLELINE);
+        EXPECT_EQ(first.rect.left, 28);
+        EXPECT_EQ(first.rect.top, 24);
+        EXPECT_EQ(first.rect.right, 612);
+        EXPECT_EQ(first.rect.bottom, 100);
+        EXPECT_EQ(second.rect.left, 28);
+        EXPECT_EQ(second.rect.top, 52);
+        EXPECT_EQ(second.rect.right, 612);
+        EXPECT_EQ(second.rect.bottom, 100);
+        // The mode is put back; the caption's font and colour stay selected.
+        EXPECT_EQ(engine.memoryDc->bkMode, OPAQUE);
+        EXPECT_EQ(engine.memoryDc->font, caption);
+        EXPECT_EQ(engine.memoryDc->textColor, 11045721u);
+    }
+}
+
+TEST_F(Present, PreviewCopiesWithoutText) {
+    engine.runMode = Preview;
+    rebuildFrameBuffers(640, 360);
+    engine.pixels[0] = 0x00123456u;
+    presentFrame(paintDc);
+    EXPECT_EQ(standIn.textCount, 0);
+    EXPECT_EQ(standIn.copies, 1);
+    EXPECT_EQ(window->surface[0], 0x00123456u);
+}
+
+TEST_F(Present, TheRightEdgeFollowsTheClientArea) {
+    rebuildFrameBuffers(640, 360);
+    window->clientWidth = 100; // resized since the buffers were built
+    presentFrame(paintDc);
+    ASSERT_EQ(standIn.textCount, 2);
+    EXPECT_EQ(standIn.texts[0].rect.right, 72);
+    // The copy is still the whole buffer from the top-left corner.
+    EXPECT_EQ(standIn.lastCopyWidth, 640);
+    EXPECT_EQ(standIn.lastCopyHeight, 360);
+}
+
+TEST_F(Present, NothingWithoutBuffers) {
+    for (StandInFailure failure : {FailContext, FailSectionHandle, FailSectionBits}) {
+        standIn.failure = failure;
+        rebuildFrameBuffers(640, 360);
+        presentFrame(paintDc);
+        EXPECT_EQ(standIn.textCount, 0) << failure;
+        EXPECT_EQ(standIn.copies, 0) << failure;
+    }
+    standIn.failure = FailNothing;
+}
+
+TEST_F(Present, MissingBackgroundStillPresentsTheBuffer) {
+    standIn.failure = FailBackground;
+    rebuildFrameBuffers(640, 360);
+    standIn.failure = FailNothing;
+    engine.pixels[641] = 0x00ABCDEFu;
+    renderFrame(window);
+    EXPECT_EQ(standIn.textCount, 2);
+    EXPECT_EQ(standIn.copies, 1);
+    EXPECT_EQ(window->surface[641], 0x00ABCDEFu);
+}
+
+TEST_F(Present, MissingFontDrawsInTheCurrentOne) {
+    engine.titleFont = nullptr;
+    rebuildFrameBuffers(640, 360);
+    presentFrame(paintDc);
+    ASSERT_EQ(standIn.textCount, 2);
+    EXPECT_EQ(standIn.texts[0].font, nullptr);
+    presentFrame(paintDc);
+    EXPECT_EQ(standIn.texts[2].font, caption); // left over from the last frame
+}
+
+} // namespace
