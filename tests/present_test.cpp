@@ -4,35 +4,22 @@
 #include <wchar.h>
 
 #include "engine/engine.h"
+#include "tests/standin_scene.h"
 
 namespace {
 
-class Present : public ::testing::Test {
+class Present : public StandInScene {
   protected:
-    HWND window = nullptr;
-    HFONT title = nullptr, caption = nullptr;
     PAINTSTRUCT paint{};
     HDC paintDc = nullptr;
 
     void SetUp() override {
-        resetEngineState();
-        standInReset();
-        window = standInCreateWindow(640, 360);
-        engine.mainWindow = window;
-        title = standInCreateFont(-22);
-        caption = standInCreateFont(-13);
-        engine.titleFont = title;
-        engine.captionFont = caption;
+        openScene(640, 360);
         paintDc = BeginPaint(window, &paint);
     }
     void TearDown() override {
         EndPaint(window, &paint);
-        releaseFrameBuffers();
-        EXPECT_EQ(standIn.liveObjects, 0);
-        standInDestroyWindow(window);
-        standInDeleteFont(title);
-        standInDeleteFont(caption);
-        resetEngineState();
+        closeScene();
     }
 };
 

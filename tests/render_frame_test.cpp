@@ -6,35 +6,21 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/standin_scene.h"
 
 namespace {
 
 const int64_t second = 10000000;
 
-class WholeFrame : public ::testing::Test {
+class WholeFrame : public StandInScene {
   protected:
-    HWND window = nullptr;
-    HFONT title = nullptr, caption = nullptr;
-
     void SetUp() override {
-        resetEngineState();
-        standInReset();
+        openScene(320, 240);
         engine.counterFrequency = second;
         engine.targetSpeed = speedCurve(engine.speedPercent);
-        window = standInCreateWindow(320, 240);
-        engine.mainWindow = window;
-        title = standInCreateFont(-22);
-        caption = standInCreateFont(-13);
-        engine.titleFont = title;
-        engine.captionFont = caption;
     }
     void TearDown() override {
-        releaseFrameBuffers();
-        EXPECT_EQ(standIn.liveObjects, 0);
-        standInDestroyWindow(window);
-        standInDeleteFont(title);
-        standInDeleteFont(caption);
-        resetEngineState();
+        closeScene();
     }
     void paintAt(int64_t counter) {
         standIn.counter = counter;
