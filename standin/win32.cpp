@@ -164,10 +164,17 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
     HWND window = (HWND)calloc(1, sizeof(HWND__));
+    if (!window) {
+        return nullptr;
+    }
     window->kind = StandInWindow;
     window->clientWidth = clientWidth;
     window->clientHeight = clientHeight;
     window->surface = (uint32_t*)calloc((size_t)clientWidth * (size_t)clientHeight + 1, 4);
+    if (!window->surface) {
+        free(window);
+        return nullptr;
+    }
     return window;
 }
 
@@ -180,6 +187,9 @@ void standInDestroyWindow(HWND window) {
 
 HFONT standInCreateFont(int32_t height) {
     HFONT font = (HFONT)calloc(1, sizeof(HFONT__));
+    if (!font) {
+        return nullptr;
+    }
     font->kind = StandInFont;
     font->height = height;
     return font;

@@ -1,0 +1,217 @@
+// voidrunner-render: the engine's frames without a window, through the stand-in.
+#include <stdio.h>
+#include <string>
+#include <time.h>
+#include <unistd.h>
+
+#include "engine/engine.h"
+#include "engine/version.h"
+#include "tools/render/options.h"
+#include "tools/render/output.h"
+
+namespace {
+
+bool progressShown = false;
+
+double secondsNow() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec + (double)now.tv_nsec * 1e-9;
+}
+
+void clearProgress() {
+    if (progressShown) {
+        fputs("\r\033[K", stderr);
+        progressShown = false;
+    }
+}
+
+int fail(const std::string& problem) {
+    clearProgress();
+    fprintf(stderr, "voidrunner-render: %s\n", problem.c_str());
+    return 2;
+}
+
+// The stand-in's memory is claimed lazily, so a size beyond the machine would only fail
+// once touched, far into the run.
+bool fitsInMemory(const RenderOptions& options, std::string& problem) {
+    const uint64_t pixelBytes = (uint64_t)options.width * (uint64_t)options.height * 4u;
+    // Pixel buffer, background and the window's surface, plus the largest star array.
+    const uint64_t needed = pixelBytes * 3u + 3600u * sizeof(Star);
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) {
+        return true;
+    }
+    const uint64_t memory = (uint64_t)pages * (uint64_t)pageSize;
+    if (needed <= memory) {
+        return true;
+    }
+    problem = "--size: " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+              " needs " + std::to_string(needed >> 20) + " MiB, more than this machine's " +
+              std::to_string(memory >> 20) + " MiB";
+    return false;
+}
+
+struct StandInFonts {
+    HFONT title;
+    HFONT caption;
+};
+
+// What the program's start-up and its window's first WM_SIZE leave behind.
+bool startEngine(const RenderOptions& options, StandInFonts& fonts) {
+    resetEngineState();
+    standInReset();
+    standIn.frequency = renderTicksPerSecond;
+    standIn.counter = 0;
+    engine.runMode = options.mode;
+    engine.counterFrequency = renderTicksPerSecond;
+    engine.startCounter = 0;
+    engine.lastFrameCounter = 0;
+    engine.speedPercent = options.speedPercent;
+    engine.targetSpeed = speedCurve(options.speedPercent);
+    fonts.title = standInCreateFont(-22);
+    fonts.caption = standInCreateFont(-13);
+    engine.titleFont = fonts.title;
+    engine.captionFont = fonts.caption;
+    engine.mainWindow = standInCreateWindow(options.width, options.height);
+    if (!engine.mainWindow) {
+        return false;
+    }
+    rebuildFrameBuffers(options.width, options.height);
+    return engine.pixels && engine.background && engine.stars;
+}
+
+void stopEngine(StandInFonts& fonts) {
+    releaseFrameBuffers();
+    standInDestroyWindow(engine.mainWindow);
+    standInDeleteFont(fonts.title);
+    standInDeleteFont(fonts.caption);
+    resetEngineState();
+}
+
+std::string frameFileName(const std::string& dir, int64_t frame) {
+    char name[32];
+    snprintf(name, sizeof name, "/frame-%05lld.png", (long long)frame);
+    return dir + name;
+}
+
+// A failed sequence takes back every frame it wrote, and its folder if it made it.
+void removeSequence(const std::string& dir, int64_t written, bool createdDir) {
+    for (int64_t frame = 1; frame <= written; frame++) {
+        unlink(frameFileName(dir, frame).c_str());
+    }
+    if (createdDir) {
+        rmdir(dir.c_str());
+    }
+}
+
+struct Progress {
+    bool terminal;
+    double start;
+    double lastShown;
+};
+
+void showProgress(Progress& progress, int64_t frame, int64_t frames) {
+    if (!progress.terminal) {
+        return;
+    }
+    const double now = secondsNow();
+    if (now - progress.start < 1.0 || now - progress.lastShown < 0.1) {
+        return;
+    }
+    progress.lastShown = now;
+    fprintf(stderr, "\rframe %lld of %lld (%d%%)", (long long)frame, (long long)frames,
+            (int)(frame * 100 / frames));
+    progressShown = true;
+}
+
+int render(const RenderOptions& options) {
+    std::string problem;
+    if (!fitsInMemory(options, problem)) {
+        return fail(problem);
+    }
+    removeTemporariesOnSignal();
+    OutputFile output;
+    if (options.outFormat != NoImage && !openOutput(options.outPath, output, problem)) {
+        return fail(problem);
+    }
+    bool createdDir = false;
+    const bool sequence = !options.sequenceDir.empty();
+    if (sequence && !prepareFolder(options.sequenceDir, createdDir, problem)) {
+        abandonOutput(output);
+        return fail(problem);
+    }
+    StandInFonts fonts{};
+    if (!startEngine(options, fonts)) {
+        stopEngine(fonts);
+        abandonOutput(output);
+        removeSequence(options.sequenceDir, 0, createdDir);
+        return fail("cannot allocate the frame buffers for " + std::to_string(options.width) + "x" +
+                    std::to_string(options.height));
+    }
+
+    const uint32_t* shown = engine.mainWindow->surface;
+    Progress progress{isatty(STDERR_FILENO) == 1, secondsNow(), 0.0};
+    double engineSeconds = 0.0;
+    for (int64_t frame = 1; frame <= options.frames; frame++) {
+        engine.pendingYaw += options.steerYaw;
+        engine.pendingPitch += options.steerPitch;
+        standIn.counter = frame * options.frameTicks;
+        const double before = secondsNow();
+        renderFrame(engine.mainWindow);
+        engineSeconds += secondsNow() - before;
+        if (sequence && !writeImageFile(frameFileName(options.sequenceDir, frame), PngImage, shown,
+                                        options.width, options.height, problem)) {
+            stopEngine(fonts);
+            abandonOutput(output);
+            removeSequence(options.sequenceDir, frame - 1, createdDir);
+            return fail(problem);
+        }
+        showProgress(progress, frame, options.frames);
+    }
+
+    if (options.outFormat != NoImage) {
+        const uint32_t* image = options.background ? engine.background : shown;
+        if (!finishOutput(output, options.outFormat, image, options.width, options.height,
+                          problem)) {
+            stopEngine(fonts);
+            removeSequence(options.sequenceDir, sequence ? options.frames : 0, createdDir);
+            return fail(problem);
+        }
+    }
+    clearProgress();
+
+    char timing[48];
+    if (options.frames > 0) {
+        snprintf(timing, sizeof timing, "%.3f ms per frame",
+                 engineSeconds * 1000.0 / (double)options.frames);
+    } else {
+        snprintf(timing, sizeof timing, "no frame timed");
+    }
+    printf("size %dx%d, mode %s, stars %d, frames %lld, speed %.2f, rng 0x%08x, engine %s\n",
+           options.width, options.height, options.mode == Preview ? "preview" : "saver",
+           engine.starCount, (long long)options.frames, engine.currentSpeed, engine.rngState,
+           timing);
+    stopEngine(fonts);
+    return fflush(stdout) == 0 ? 0 : fail("cannot write the summary");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    RenderOptions options;
+    std::string problem;
+    switch (parseOptions(argc, argv, options, problem)) {
+        case ParsedHelp:
+            fputs(renderUsage, stdout);
+            return 0;
+        case ParsedVersion:
+            printf("voidrunner-render %s\n", VOIDRUNNER_VERSION_TEXT);
+            return 0;
+        case ParseFailed:
+            return fail(problem);
+        case ParsedRun:
+            break;
+    }
+    return render(options);
+}

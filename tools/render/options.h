@@ -1,0 +1,45 @@
+// The command line of voidrunner-render.
+#pragma once
+
+#include <stdint.h>
+#include <string>
+
+#include "engine/engine.h"
+
+const int64_t renderTicksPerSecond = 10000000;
+const int32_t largestSide = 65535;
+
+enum ImageFormat : int32_t {
+    NoImage = 0,
+    PngImage,
+    RawImage,
+};
+
+struct RenderOptions {
+    int32_t width = 1280;
+    int32_t height = 720;
+    RunMode mode = Saver;
+    int64_t frames = 120;
+    double fps = 60.0;
+    int64_t frameTicks = 166667; // round(renderTicksPerSecond / fps)
+    int32_t speedPercent = 28;
+    float steerYaw = 0.0f;
+    float steerPitch = 0.0f;
+    std::string outPath;
+    ImageFormat outFormat = NoImage;
+    bool background = false;
+    std::string sequenceDir;
+};
+
+enum ParseOutcome : int32_t {
+    ParsedRun = 0,
+    ParsedHelp,
+    ParsedVersion,
+    ParseFailed,
+};
+
+// On ParseFailed, problem holds one line (without newline) that names what is wrong.
+ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
+                          std::string& problem);
+
+extern const char renderUsage[];
