@@ -280,21 +280,21 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
     }
     HWND window = dest->window;
     HBITMAP bitmap = source->bitmap;
-    for (int row = 0; row < height; row++) {
+    // Clip the columns once; every row then copies one span.
+    int first = 0, last = width; // columns of the copy, last exclusive
+    first = first > -sourceX ? first : -sourceX;
+    first = first > -x ? first : -x;
+    last = last < bitmap->width - sourceX ? last : bitmap->width - sourceX;
+    last = last < window->clientWidth - x ? last : window->clientWidth - x;
+    for (int row = 0; row < height && first < last; row++) {
         int fromY = sourceY + row;
         int toY = y + row;
         if (fromY < 0 || fromY >= bitmap->height || toY < 0 || toY >= window->clientHeight) {
             continue;
         }
-        for (int column = 0; column < width; column++) {
-            int fromX = sourceX + column;
-            int toX = x + column;
-            if (fromX < 0 || fromX >= bitmap->width || toX < 0 || toX >= window->clientWidth) {
-                continue;
-            }
-            window->surface[(size_t)toY * window->clientWidth + toX] =
-                bitmap->bits[(size_t)fromY * bitmap->width + fromX];
-        }
+        memcpy(window->surface + (size_t)toY * window->clientWidth + (x + first),
+               bitmap->bits + (size_t)fromY * bitmap->width + (sourceX + first),
+               (size_t)(last - first) * 4);
     }
     return TRUE;
 }
