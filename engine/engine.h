@@ -42,6 +42,7 @@ struct EngineState {
     // Window and input.
     HWND mainWindow;
     uint8_t cursorHidden;
+    int32_t cursorHideCalls; // what creation took from the cursor count, given back on destroy
     float pendingYaw;
     float pendingPitch;
     int32_t speedPercent = 28;

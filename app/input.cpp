@@ -1,0 +1,21 @@
+#include "app/input.h"
+
+float steeringStep(int32_t counts, float limit) {
+    const float step = (float)counts * steeringGain;
+    return step < -limit ? -limit : step > limit ? limit : step;
+}
+
+int32_t wheelNotches(int16_t delta) {
+    return delta / 120;
+}
+
+int32_t speedAfterNotches(int32_t percent, int32_t notches) {
+    const int32_t result = percent + 5 * notches;
+    return result < 0 ? 0 : result > 100 ? 100 : result;
+}
+
+bool clickEndsRun(int64_t now, int64_t start, int64_t frequency) {
+    // Wrapping subtraction: a start stamp far from now must not overflow.
+    const int64_t ticks = (int64_t)((uint64_t)now - (uint64_t)start);
+    return (double)ticks / (double)frequency > 0.8;
+}
