@@ -67,6 +67,9 @@ HWND findSaverWindow(HWND parent);
 std::wstring windowText(HWND window);
 std::wstring windowClass(HWND window);
 
+// A 32-bit top-down DIB section's header: word y * width + x is pixel (x, y).
+BITMAPINFO topDownInfo(int32_t width, int32_t height);
+
 // What the screen shows in the rectangle (screen coordinates), as pixel words.
 Picture captureScreen(const RECT& area);
 
