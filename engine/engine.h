@@ -119,6 +119,11 @@ float streakScaleFor(float speedFactor);
 void drawStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
               float speedFactor);
 
+// drawStar with streakScaleFor(speedFactor) already worked out: the frame step computes the
+// power once per frame instead of once per star.
+void drawStarScaled(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
+                    float streakScale);
+
 // What every star of one frame shares.
 struct FrameView {
     float yaw;
@@ -128,6 +133,7 @@ struct FrameView {
     float focalLength;
     ScreenPoint viewCentre;
     float speedFactor;
+    float streakScale; // streakScaleFor(speedFactor)
     float motionStep;
 };
 

@@ -72,6 +72,7 @@ FrameView makeFrameView(float yaw, float pitch, double deltaTime) {
     view.viewCentre.y = height * 0.5f + (cosf(0.073f * t) * height) * 0.01f;
     const float q = engine.currentSpeed / 200.0f;
     view.speedFactor = q < 0.0f ? 0.0f : fminf(q, 5.0f);
+    view.streakScale = streakScaleFor(view.speedFactor);
     view.motionStep = (float)deltaTime;
     return view;
 }
@@ -108,7 +109,7 @@ void renderFrame(HWND window) {
                 Star& star = engine.stars[i];
                 ScreenPoint at, before;
                 if (stepStar(star, view, at, before)) {
-                    drawStar(star, at, before, star.z, view.speedFactor);
+                    drawStarScaled(star, at, before, star.z, view.streakScale);
                 }
             }
         }

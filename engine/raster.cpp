@@ -112,14 +112,18 @@ StarLook starLook(const Star& star, float z) {
 
 void drawStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
               float speedFactor) {
+    drawStarScaled(star, screenPos, prevScreenPos, z, streakScaleFor(speedFactor));
+}
+
+void drawStarScaled(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
+                    float streakScale) {
     const StarLook look = starLook(star, z);
     const float brightness = look.brightness;
     const float apparentRadius = look.apparentRadius;
     const int32_t cx = toCoordinate(screenPos.x);
     const int32_t cy = toCoordinate(screenPos.y);
 
-    drawStreak(star, screenPos, prevScreenPos, brightness, apparentRadius,
-               streakScaleFor(speedFactor));
+    drawStreak(star, screenPos, prevScreenPos, brightness, apparentRadius, streakScale);
     drawDisc(star, cx, cy, brightness, apparentRadius);
     addPixel(cx, cy, clampFloat(brightness * 1.6f, 0.0f, 1.0f), 255.0f, 255.0f, 255.0f);
     if (apparentRadius > 3.2f) {
