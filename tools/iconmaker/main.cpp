@@ -2,14 +2,14 @@
 // it as a Windows icon file: 256 px as PNG, 128 to 16 px as 32-bit bitmaps with a mask.
 // Usage: voidrunner-iconmaker OUTPUT.ico [PREVIEW.png]
 #include <math.h>
-#include <png.h>
-#include <setjmp.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <vector>
 
 #include "engine/engine.h"
+#include "tools/png/png.h"
 
 namespace {
 
@@ -175,41 +175,23 @@ Bytes renderIcon(int32_t size) {
     return rgba;
 }
 
-void pngWrite(png_structp png, png_bytep data, png_size_t length) {
-    Bytes* out = (Bytes*)png_get_io_ptr(png);
-    out->insert(out->end(), data, data + length);
-}
-
-void pngFlush(png_structp) {}
-
-void pngError(png_structp png, png_const_charp) {
-    longjmp(png_jmpbuf(png), 1);
-}
-
-void pngWarning(png_structp, png_const_charp) {}
-
-// Only plain locals here: libpng reports errors by longjmp.
+// The 256-pixel image as PNG bytes, for the icon file to hold.
 bool encodePng(const Bytes& rgba, int32_t size, Bytes& out) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-    if (!png) {
+    char* buffer = nullptr;
+    size_t length = 0;
+    FILE* memory = open_memstream(&buffer, &length);
+    if (!memory) {
         return false;
     }
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
+    char reason[160];
+    const bool written =
+        writePng(memory, rgba.data(), size, size, PngStraightRgba, 9, reason, sizeof reason);
+    const bool closed = fclose(memory) == 0;
+    if (written && closed) {
+        out.assign(buffer, buffer + length);
     }
-    png_set_write_fn(png, &out, pngWrite, pngFlush);
-    png_set_IHDR(png, info, (png_uint_32)size, (png_uint_32)size, 8, PNG_COLOR_TYPE_RGBA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 9);
-    png_write_info(png, info);
-    for (int32_t y = 0; y < size; y++) {
-        png_write_row(png, &rgba[(size_t)y * (size_t)size * 4u]);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    free(buffer);
+    return written && closed;
 }
 
 void put16(Bytes& out, uint32_t value) {

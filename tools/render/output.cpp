@@ -1,12 +1,12 @@
 #include "tools/render/output.h"
 
 #include <errno.h>
-#include <png.h>
-#include <setjmp.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "tools/png/png.h"
 
 namespace {
 
@@ -46,52 +46,6 @@ void releaseSlot(int32_t& slot) {
 
 std::string cannotWrite(const std::string& path, int error) {
     return "cannot write " + path + ": " + strerror(error);
-}
-
-struct PngFailure {
-    jmp_buf jump;
-    char message[160];
-};
-
-void pngError(png_structp png, png_const_charp text) {
-    PngFailure* failure = (PngFailure*)png_get_error_ptr(png);
-    snprintf(failure->message, sizeof failure->message, "%s", text);
-    longjmp(failure->jump, 1);
-}
-
-void pngWarning(png_structp, png_const_charp) {}
-
-// Only plain locals here: libpng reports errors by longjmp.
-bool writePng(FILE* file, const uint32_t* pixels, int32_t width, int32_t height,
-              PngFailure& failure) {
-    snprintf(failure.message, sizeof failure.message, "PNG encoder failed");
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
-    if (!png) {
-        return false;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(failure.jump)) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    // The words' bytes are blue, green, red, 0: libpng reorders them and drops the fourth.
-    png_set_bgr(png);
-    png_set_filler(png, 0, PNG_FILLER_AFTER);
-    for (int32_t y = 0; y < height; y++) {
-        png_write_row(png, (png_const_bytep)(pixels + (size_t)y * (size_t)width));
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
 }
 
 } // namespace
@@ -154,11 +108,12 @@ bool finishOutput(OutputFile& output, ImageFormat format, const uint32_t* pixels
     bool written;
     errno = 0;
     if (format == PngImage) {
-        PngFailure failure;
-        written = writePng(output.file, pixels, width, height, failure);
+        char reason[160];
+        written =
+            writePng(output.file, pixels, width, height, PngEngineWords, -1, reason, sizeof reason);
         if (!written) {
             problem = errno ? cannotWrite(output.path, errno)
-                            : "cannot write " + output.path + ": " + failure.message;
+                            : "cannot write " + output.path + ": " + reason;
         }
     } else {
         const size_t bytes = (size_t)width * (size_t)height * 4u;
