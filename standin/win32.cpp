@@ -205,6 +205,9 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
         return nullptr;
     }
     HDC dc = (HDC)acquire(sizeof(HDC__));
+    if (!dc) {
+        return nullptr;
+    }
     dc->kind = StandInDc;
     dc->window = window;
     paint->hdc = dc;
