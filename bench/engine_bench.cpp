@@ -11,20 +11,38 @@ namespace {
 const int64_t second = 10000000;
 const int64_t frameTicks = 166667; // one 60th of a second
 
+// One monitor, one 4K monitor, three 4K monitors side by side.
 void addSizes(benchmark::internal::Benchmark* bench) {
-    bench->ArgNames({"width", "height"})->Args({1920, 1080})->Args({3840, 2160});
+    bench->ArgNames({"width", "height"})
+        ->Args({1920, 1080})
+        ->Args({3840, 2160})
+        ->Args({11520, 2160});
 }
 
 void fillBackgroundBench(benchmark::State& state) {
-    const int32_t width = (int32_t)state.range(0), height = (int32_t)state.range(1);
+    const BackgroundPath path = (BackgroundPath)state.range(0);
+    const int32_t width = (int32_t)state.range(1), height = (int32_t)state.range(2);
+    if (!backgroundPathAvailable(path)) {
+        state.SkipWithError("this processor lacks the path");
+        return;
+    }
     std::vector<uint32_t> words((size_t)width * height);
     for (auto _ : state) {
-        fillBackground(words.data(), width, height);
+        fillBackgroundOn(path, words.data(), width, height);
         benchmark::DoNotOptimize(words.data());
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(fillBackgroundBench)->Apply(addSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(fillBackgroundBench)
+    ->ArgNames({"path", "width", "height"})
+    ->ArgsProduct({{BackgroundScalar, BackgroundSse2, BackgroundAvx2}, {1920}, {1080}})
+    ->Args({BackgroundScalar, 3840, 2160})
+    ->Args({BackgroundSse2, 3840, 2160})
+    ->Args({BackgroundAvx2, 3840, 2160})
+    ->Args({BackgroundScalar, 11520, 2160})
+    ->Args({BackgroundSse2, 11520, 2160})
+    ->Args({BackgroundAvx2, 11520, 2160})
+    ->Unit(benchmark::kMillisecond);
 
 void blockCopyBench(benchmark::State& state) {
     const size_t words = (size_t)state.range(0) * (size_t)state.range(1);

@@ -81,8 +81,23 @@ uint32_t nextRandom();
 // Gives one star a new place, depth, size, tint and twinkle; seven draws.
 void spawnStar(Star& star, bool respawn);
 
-// Writes width x height background words; a pure function of the size.
+// Writes width x height background words; a pure function of the size. Runs on the widest
+// vector unit the processor has.
 void fillBackground(uint32_t* background, int32_t width, int32_t height);
+
+// Where the background's arithmetic runs. Every path writes the scalar loop's bits.
+enum BackgroundPath : int32_t {
+    BackgroundScalar = 0,
+    BackgroundSse2,
+    BackgroundAvx2,
+};
+const BackgroundPath backgroundPaths[] = {BackgroundScalar, BackgroundSse2, BackgroundAvx2};
+
+// Whether this processor can run the path.
+bool backgroundPathAvailable(BackgroundPath path);
+
+// fillBackground on the named path, which must be available.
+void fillBackgroundOn(BackgroundPath path, uint32_t* background, int32_t width, int32_t height);
 
 // Called from WM_SIZE with the new client size in pixels, each at least 1.
 void rebuildFrameBuffers(int32_t width, int32_t height);

@@ -80,4 +80,39 @@ TEST(Background, TopBytesAreZeroAndEveryWordIsWritten) {
     }
 }
 
+TEST(Background, EveryVectorPathGivesTheScalarBits) {
+    // Widths around the vector widths and the column block, single rows and columns, and one
+    // whole screen.
+    const int32_t sizes[][2] = {{1, 1},   {1, 9},   {9, 1},    {2, 2},    {3, 5},   {4, 4},
+                                {7, 3},   {8, 8},   {9, 2},    {15, 4},   {17, 3},  {255, 3},
+                                {256, 2}, {257, 5}, {263, 17}, {517, 37}, {2, 300}, {1920, 1080}};
+    int vectorPaths = 0;
+    for (BackgroundPath path : backgroundPaths) {
+        if (path == BackgroundScalar || !backgroundPathAvailable(path)) {
+            continue;
+        }
+        vectorPaths++;
+        for (const auto& size : sizes) {
+            const int32_t width = size[0], height = size[1];
+            SCOPED_TRACE(testing::Message() << "path " << path << ", " << width << " x " << height);
+            std::vector<uint32_t> expected((size_t)width * height, 0xDEADBEEFu);
+            std::vector<uint32_t> actual((size_t)width * height, 0xDEADBEEFu);
+            fillBackgroundOn(BackgroundScalar, expected.data(), width, height);
+            fillBackgroundOn(path, actual.data(), width, height);
+            for (size_t i = 0; i < expected.size(); i++) {
+                ASSERT_EQ(actual[i], expected[i])
+                    << "column " << i % width << ", row " << i / width;
+            }
+        }
+    }
+    // SSE2 is part of every x86-64 processor.
+    EXPECT_GE(vectorPaths, 1);
+}
+
+TEST(Background, TheScalarReferenceKeepsTheGoldenSums) {
+    std::vector<uint32_t> words((size_t)640 * 480);
+    fillBackgroundOn(BackgroundScalar, words.data(), 640, 480);
+    EXPECT_EQ(crcOf(words), 0xF3CF2CFAu);
+}
+
 } // namespace
