@@ -40,11 +40,13 @@ void rebuildFrameBuffers(int32_t width, int32_t height) {
     engine.pixels = (uint32_t*)bits;
 
     const uint32_t pixelCount = (uint32_t)width * (uint32_t)height;
-    engine.background = (uint32_t*)VirtualAlloc(nullptr, (SIZE_T)pixelCount * 4u,
-                                                MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    engine.background =
+        (uint32_t*)VirtualAlloc(nullptr, (SIZE_T)backgroundAllocationBytes(width, height),
+                                MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!engine.background) {
         return;
     }
+    attachChangeMap();
     engine.starCount = starCountFor(pixelCount);
     engine.stars = (Star*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
                                     (SIZE_T)engine.starCount * sizeof(Star));
@@ -80,4 +82,7 @@ void releaseFrameBuffers() {
     engine.background = nullptr;
     engine.stars = nullptr;
     engine.starCount = 0;
+    engine.changeMap = nullptr;
+    engine.changeMapStride = 0;
+    engine.changeMapValid = false;
 }

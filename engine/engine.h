@@ -60,6 +60,13 @@ struct EngineState {
     int32_t starCount;
     Star* stars;
 
+    // What the pixel buffer holds beyond the background: one bit for each run of
+    // changeRunPixels pixels of a row, set where drawing may have changed it and cleared when
+    // the next frame copies it back. It shares the background's allocation.
+    uint64_t* changeMap;
+    int32_t changeMapStride; // words per row
+    bool changeMapValid;     // false: the next frame copies the whole background
+
     // Random generator.
     uint32_t rngState = 0x8f3a19d7u;
 
@@ -105,6 +112,48 @@ void rebuildFrameBuffers(int32_t width, int32_t height);
 // Called at the start of every rebuild and from WM_DESTROY; safe in any state.
 void releaseFrameBuffers();
 
+// 16 pixels of 4 bytes: one cache line where the row's start is aligned to one.
+const int32_t changeRunPixels = 16;
+
+// Bytes the background's allocation needs for the image and the change map behind it.
+uint64_t backgroundAllocationBytes(int32_t width, int32_t height);
+
+// Called by rebuildFrameBuffers once the background exists: lays the change map out behind
+// the image, all clear, and has the next frame copy the whole background.
+void attachChangeMap();
+
+// Marks runs left / changeRunPixels .. right / changeRunPixels of one row of the change map;
+// both columns lie inside the buffer.
+inline void markRuns(uint64_t* row, int32_t left, int32_t right) {
+    const int32_t first = left / changeRunPixels, last = right / changeRunPixels;
+    const uint64_t firstMask = ~(uint64_t)0 << (first % 64);
+    const uint64_t lastMask = ~(uint64_t)0 >> (63 - last % 64);
+    if (first / 64 == last / 64) {
+        row[first / 64] |= firstMask & lastMask;
+        return;
+    }
+    row[first / 64] |= firstMask;
+    for (int32_t word = first / 64 + 1; word < last / 64; word++) {
+        row[word] = ~(uint64_t)0;
+    }
+    row[last / 64] |= lastMask;
+}
+
+// Marks the run that holds column x of one row of the change map.
+inline void markRun(uint64_t* row, int32_t x) {
+    const int32_t run = x / changeRunPixels;
+    row[run / 64] |= (uint64_t)1 << (run % 64);
+}
+
+// Called by the rasteriser and the overlay: the rectangle from (left, top) to (right, bottom),
+// corners included, in pixels, may differ from the background from now on. Clipped to the
+// buffer; does nothing without a change map.
+void markChanged(int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// Called at the start of every frame step: copies back from the background what the previous
+// frame changed, or the whole background when the change map cannot tell.
+void restoreBackground();
+
 // Star count for an area of pixelCount pixels in the current run mode.
 int32_t starCountFor(uint32_t pixelCount);
 
@@ -126,6 +175,31 @@ struct StarLook {
     float apparentRadius; // pixels, 0.55 .. 7.5
 };
 StarLook starLook(const Star& star, float z);
+
+// Everything drawing needs of one star in one frame, in pixels.
+struct StarShape {
+    float brightness;
+    float apparentRadius;
+    float tint[3];       // red, green, blue weights
+    int32_t cx, cy;      // centre pixel
+    float tx, ty;        // tail point of the streak
+    float dx, dy;        // from the tail to the star
+    int32_t sampleCount; // 0: no streak
+    bool thick;
+    int32_t discRadius;
+    int32_t armLength[2]; // horizontal, vertical; 0 without flare arms
+};
+StarShape shapeStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
+                    float streakScale);
+
+// The reference drawing: every pixel goes through addPixel and its bounds test.
+void drawShapeClipped(const StarShape& shape);
+
+// Whether every contribution the star makes is a byte per channel, as it is for every star
+// the frame step hands over; drawShapeFast then gives drawShapeClipped's bits, with packed
+// light, its tests per row and per streak sample rather than per pixel.
+bool shapeHasByteLight(const StarShape& shape);
+void drawShapeFast(const StarShape& shape);
 
 // 7.8 x speedFactor^0.76 + 2.1: how far behind a star its streak reaches.
 float streakScaleFor(float speedFactor);
@@ -162,6 +236,9 @@ FrameView makeFrameView(float yaw, float pitch, double deltaTime);
 // its streak from prevScreenPos.
 bool stepStar(Star& star, const FrameView& view, ScreenPoint& screenPos,
               ScreenPoint& prevScreenPos);
+
+// Steps every star in array order and draws each visible one right after its step.
+void flyStars(const FrameView& view);
 
 // Called from WM_PAINT: advances the flight by the time since the last paint and paints it.
 void renderFrame(HWND window);

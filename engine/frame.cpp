@@ -1,7 +1,6 @@
 #include "engine/engine.h"
 
 #include <math.h>
-#include <string.h>
 
 static ScreenPoint project(float x, float y, float z, const FrameView& view) {
     return ScreenPoint{x * view.focalLength / z + view.viewCentre.x,
@@ -77,6 +76,16 @@ FrameView makeFrameView(float yaw, float pitch, double deltaTime) {
     return view;
 }
 
+void flyStars(const FrameView& view) {
+    for (int32_t i = 0; i < engine.starCount; i++) {
+        Star& star = engine.stars[i];
+        ScreenPoint at, before;
+        if (stepStar(star, view, at, before)) {
+            drawStarScaled(star, at, before, star.z, view.streakScale);
+        }
+    }
+}
+
 void renderFrame(HWND window) {
     PAINTSTRUCT paint;
     HDC paintDc = BeginPaint(window, &paint);
@@ -95,8 +104,7 @@ void renderFrame(HWND window) {
         } else if (deltaTime > 0.05) {
             deltaTime = 0.05;
         }
-        memcpy(engine.pixels, engine.background,
-               (size_t)(uint32_t)engine.width * (uint32_t)engine.height * 4u);
+        restoreBackground();
         easeSpeed(deltaTime);
         engine.flightTime += deltaTime;
         const float yaw = engine.pendingYaw, pitch = engine.pendingPitch;
@@ -104,15 +112,11 @@ void renderFrame(HWND window) {
         engine.pendingPitch = 0.0f;
 
         if (engine.starCount > 0) {
-            const FrameView view = makeFrameView(yaw, pitch, deltaTime);
-            for (int32_t i = 0; i < engine.starCount; i++) {
-                Star& star = engine.stars[i];
-                ScreenPoint at, before;
-                if (stepStar(star, view, at, before)) {
-                    drawStarScaled(star, at, before, star.z, view.streakScale);
-                }
-            }
+            flyStars(makeFrameView(yaw, pitch, deltaTime));
         }
+    } else {
+        // Presentation may still draw over whatever the buffer holds.
+        engine.changeMapValid = false;
     }
 
     presentFrame(paintDc);

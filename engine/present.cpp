@@ -24,6 +24,8 @@ void presentFrame(HDC paintDc) {
     if (engine.runMode != Preview) {
         // Both lines share the band from 24 to 100 and stop 28 pixels short of the right edge.
         RECT rect{28, 24, client.right - 28, 100};
+        // Anti-aliased glyphs stay inside the rectangle; its far edges are marked as well.
+        markChanged(rect.left, rect.top, rect.right, rect.bottom);
         drawLine(engine.titleFont, RGB(195, 232, 255), overlayTitle, rect);
         rect.top += 28;
         drawLine(engine.captionFont, RGB(89, 139, 168), overlayCaption, rect);

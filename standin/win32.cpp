@@ -269,6 +269,18 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format) {
         record.format = format;
     }
     standIn.textCount++;
+    HBITMAP bitmap = dc->bitmap;
+    if (standIn.paintText && bitmap && bitmap->bits) {
+        for (LONG y = rect->top > 0 ? rect->top : 0; y < rect->bottom && y < bitmap->height; y++) {
+            for (LONG x = rect->left > 0 ? rect->left : 0; x < rect->right && x < bitmap->width;
+                 x++) {
+                // Depends on what lies beneath, as blended glyphs do, so that text drawn
+                // twice looks different from text drawn once.
+                uint32_t& word = bitmap->bits[(size_t)y * bitmap->width + x];
+                word = (word * 31u + dc->textColor) | 0xA5000000u;
+            }
+        }
+    }
     return 1;
 }
 

@@ -183,6 +183,9 @@ struct StandInState {
     int32_t lastCopyHeight;
     int32_t textCount;
     StandInText texts[8]; // the first eight DrawTextW calls since the last reset
+    // When set, DrawTextW also paints its rectangle's pixels (clipped to the selected bitmap)
+    // with a pattern whose top bytes are not 0, as a stand-in for real glyphs.
+    bool paintText;
 };
 
 extern StandInState standIn;

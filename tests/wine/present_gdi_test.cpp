@@ -100,4 +100,66 @@ TEST_F(RealText, PreviewShowsNoText) {
     EXPECT_EQ(lit.bottom, -1);
 }
 
+// Frames that copy back only what changed, beside frames that copy the whole background, with
+// real text drawn into real sections: the text must never pile up.
+TEST_F(RealText, RestoredFramesMatchWholeCopiesUnderRealText) {
+    const int32_t frameWidth = 480, frameHeight = 200;
+    EngineState changed, whole;
+    engine.runMode = Saver;
+    // One tick per second: every frame takes the longest step, whatever the real clock says.
+    engine.counterFrequency = 1;
+    engine.targetSpeed = speedCurve(100);
+    rebuildFrameBuffers(frameWidth, frameHeight);
+    changed = engine;
+    engine.dibBitmap = nullptr; // the other engine's now
+    engine.memoryDc = nullptr;
+    engine.previousBitmap = nullptr;
+    engine.background = nullptr;
+    engine.stars = nullptr;
+    engine.pixels = nullptr;
+    engine.rngState = 0x8f3a19d7u;
+    rebuildFrameBuffers(frameWidth, frameHeight);
+    whole = engine;
+    ASSERT_NE(changed.pixels, nullptr);
+    ASSERT_NE(whole.pixels, nullptr);
+    ASSERT_EQ(memcmp(changed.stars, whole.stars, (size_t)changed.starCount * sizeof(Star)), 0);
+
+    const size_t bytes = (size_t)frameWidth * frameHeight * 4;
+    int textPixels = 0;
+    for (int frame = 0; frame < 100; frame++) {
+        // Turn the field across the text band and back.
+        const float yaw = frame < 50 ? 0.01f : -0.01f, pitch = frame % 20 < 10 ? 0.02f : -0.02f;
+        engine = changed;
+        engine.pendingYaw = yaw;
+        engine.pendingPitch = pitch;
+        engine.lastFrameCounter = 0;
+        renderFrame(window);
+        GdiFlush();
+        changed = engine;
+
+        engine = whole;
+        engine.pendingYaw = yaw;
+        engine.pendingPitch = pitch;
+        engine.lastFrameCounter = 0;
+        memcpy(engine.pixels, engine.background, bytes);
+        renderFrame(window);
+        GdiFlush();
+        whole = engine;
+
+        ASSERT_EQ(memcmp(changed.pixels, whole.pixels, bytes), 0) << "frame " << frame;
+        textPixels = 0;
+        for (int y = 24; y < 100; y++) {
+            for (int x = 28; x < frameWidth - 28; x++) {
+                const size_t i = (size_t)y * frameWidth + x;
+                textPixels += (whole.pixels[i] & 0xFF) > (whole.background[i] & 0xFF) + 60;
+            }
+        }
+    }
+    EXPECT_GT(textPixels, 300); // the glyphs are there, every frame
+
+    engine = whole;
+    releaseFrameBuffers();
+    engine = changed; // TearDown releases this one
+}
+
 } // namespace
