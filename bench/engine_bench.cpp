@@ -36,12 +36,8 @@ void fillBackgroundBench(benchmark::State& state) {
 BENCHMARK(fillBackgroundBench)
     ->ArgNames({"path", "width", "height"})
     ->ArgsProduct({{BackgroundScalar, BackgroundSse2, BackgroundAvx2}, {1920}, {1080}})
-    ->Args({BackgroundScalar, 3840, 2160})
-    ->Args({BackgroundSse2, 3840, 2160})
-    ->Args({BackgroundAvx2, 3840, 2160})
-    ->Args({BackgroundScalar, 11520, 2160})
-    ->Args({BackgroundSse2, 11520, 2160})
-    ->Args({BackgroundAvx2, 11520, 2160})
+    ->ArgsProduct({{BackgroundScalar, BackgroundSse2, BackgroundAvx2}, {3840}, {2160}})
+    ->ArgsProduct({{BackgroundScalar, BackgroundSse2, BackgroundAvx2}, {11520}, {2160}})
     ->Unit(benchmark::kMillisecond);
 
 void blockCopyBench(benchmark::State& state) {
@@ -56,45 +52,101 @@ void blockCopyBench(benchmark::State& state) {
 }
 BENCHMARK(blockCopyBench)->Apply(addSizes)->Unit(benchmark::kMillisecond);
 
-void renderFrameBench(benchmark::State& state) {
-    const int32_t width = (int32_t)state.range(0), height = (int32_t)state.range(1);
-    const int32_t percent = (int32_t)state.range(2);
+// A window that has flown for a second at the given setting, its speed already reached, so
+// that every measured frame flies at that setting with streaks at full length.
+struct Flight {
+    HWND window;
+    int64_t counter;
+};
+
+Flight startFlight(int32_t width, int32_t height, int32_t percent) {
     resetEngineState();
     standInReset();
     engine.runMode = Saver;
     engine.counterFrequency = second;
     engine.speedPercent = percent;
     engine.targetSpeed = speedCurve(percent);
-    // Already at speed, so that every measured frame flies at the named setting.
     engine.currentSpeed = engine.targetSpeed;
-    HWND window = standInCreateWindow(width, height);
-    engine.mainWindow = window;
+    Flight flight{standInCreateWindow(width, height), 0};
+    engine.mainWindow = flight.window;
     rebuildFrameBuffers(width, height);
-    int64_t counter = 0;
-    // A second of flight first: the population leaves its spawn and streaks reach full length.
     for (int frame = 0; frame < 60; frame++) {
-        counter += frameTicks;
-        standIn.counter = counter;
-        renderFrame(window);
+        flight.counter += frameTicks;
+        standIn.counter = flight.counter;
+        renderFrame(flight.window);
     }
-    for (auto _ : state) {
-        counter += frameTicks;
-        standIn.counter = counter;
-        renderFrame(window);
-        benchmark::DoNotOptimize(window->surface);
-        benchmark::ClobberMemory();
-    }
+    return flight;
+}
+
+void endFlight(benchmark::State& state, Flight& flight) {
     state.counters["stars"] = engine.starCount;
     releaseFrameBuffers();
-    standInDestroyWindow(window);
+    standInDestroyWindow(flight.window);
     resetEngineState();
+}
+
+void renderFrameBench(benchmark::State& state) {
+    Flight flight =
+        startFlight((int32_t)state.range(0), (int32_t)state.range(1), (int32_t)state.range(2));
+    for (auto _ : state) {
+        flight.counter += frameTicks;
+        standIn.counter = flight.counter;
+        renderFrame(flight.window);
+        benchmark::DoNotOptimize(flight.window->surface);
+        benchmark::ClobberMemory();
+    }
+    endFlight(state, flight);
 }
 BENCHMARK(renderFrameBench)
     ->ArgNames({"width", "height", "speed"})
-    ->Args({1920, 1080, 28})
-    ->Args({1920, 1080, 100})
-    ->Args({3840, 2160, 28})
-    ->Args({3840, 2160, 100})
+    ->ArgsProduct({{1920}, {1080}, {28, 100}})
+    ->ArgsProduct({{3840}, {2160}, {28, 100}})
+    ->ArgsProduct({{11520}, {2160}, {28, 100}})
+    ->Unit(benchmark::kMillisecond);
+
+// One frame's three parts, each measured alone on the frames of a flight.
+enum FramePart : int64_t {
+    Restoring = 0, // copying back what the previous frame changed
+    Stars,         // stepping and drawing every star
+    Presenting,    // the copy to the window
+};
+
+void framePartBench(benchmark::State& state) {
+    const FramePart part = (FramePart)state.range(0);
+    Flight flight =
+        startFlight((int32_t)state.range(1), (int32_t)state.range(2), (int32_t)state.range(3));
+    // What one frame leaves in the change map, laid back before every restore.
+    const size_t mapWords = (size_t)engine.height * (uint32_t)engine.changeMapStride;
+    std::vector<uint64_t> changes(engine.changeMap, engine.changeMap + mapWords);
+    PAINTSTRUCT paint;
+    HDC paintDc = BeginPaint(flight.window, &paint);
+    for (auto _ : state) {
+        switch (part) {
+            case Restoring:
+                state.PauseTiming();
+                memcpy(engine.changeMap, changes.data(), mapWords * 8);
+                state.ResumeTiming();
+                restoreBackground();
+                break;
+            case Stars:
+                engine.flightTime += (double)frameTicks / second;
+                flyStars(makeFrameView(0.0f, 0.0f, (double)frameTicks / second));
+                break;
+            case Presenting:
+                presentFrame(paintDc);
+                break;
+        }
+        benchmark::DoNotOptimize(engine.pixels);
+        benchmark::ClobberMemory();
+    }
+    EndPaint(flight.window, &paint);
+    endFlight(state, flight);
+}
+BENCHMARK(framePartBench)
+    ->ArgNames({"part", "width", "height", "speed"})
+    ->ArgsProduct({{Restoring, Stars, Presenting}, {1920}, {1080}, {28, 100}})
+    ->ArgsProduct({{Restoring, Stars, Presenting}, {3840}, {2160}, {28}})
+    ->ArgsProduct({{Restoring, Stars, Presenting}, {11520}, {2160}, {28}})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
