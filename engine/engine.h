@@ -125,7 +125,8 @@ void attachChangeMap();
 // Marks runs left / changeRunPixels .. right / changeRunPixels of one row of the change map;
 // both columns lie inside the buffer.
 inline void markRuns(uint64_t* row, int32_t left, int32_t right) {
-    const int32_t first = left / changeRunPixels, last = right / changeRunPixels;
+    const uint32_t first = (uint32_t)left / changeRunPixels;
+    const uint32_t last = (uint32_t)right / changeRunPixels;
     const uint64_t firstMask = ~(uint64_t)0 << (first % 64);
     const uint64_t lastMask = ~(uint64_t)0 >> (63 - last % 64);
     if (first / 64 == last / 64) {
@@ -133,7 +134,7 @@ inline void markRuns(uint64_t* row, int32_t left, int32_t right) {
         return;
     }
     row[first / 64] |= firstMask;
-    for (int32_t word = first / 64 + 1; word < last / 64; word++) {
+    for (uint32_t word = first / 64 + 1; word < last / 64; word++) {
         row[word] = ~(uint64_t)0;
     }
     row[last / 64] |= lastMask;
@@ -141,7 +142,7 @@ inline void markRuns(uint64_t* row, int32_t left, int32_t right) {
 
 // Marks the run that holds column x of one row of the change map.
 inline void markRun(uint64_t* row, int32_t x) {
-    const int32_t run = x / changeRunPixels;
+    const uint32_t run = (uint32_t)x / changeRunPixels;
     row[run / 64] |= (uint64_t)1 << (run % 64);
 }
 

@@ -220,7 +220,21 @@ static inline void streakSamples(const StarShape& shape, const float tint[3], in
     _mm_storeu_si128((__m128i*)samples.x, coordinates4(x));
     _mm_storeu_si128((__m128i*)samples.y, coordinates4(y));
     _mm_storeu_si128((__m128i*)samples.light, packedLight4(m, tint));
-    _mm_storeu_si128((__m128i*)samples.side, packedLight4(_mm_mul_ps(m, _mm_set1_ps(0.32f)), tint));
+    const __m128i side =
+        shape.thick ? packedLight4(_mm_mul_ps(m, _mm_set1_ps(0.32f)), tint) : _mm_setzero_si128();
+    _mm_storeu_si128((__m128i*)samples.side, side);
+}
+
+// Whether every sample of the streak, with its neighbours when thick, lies inside the buffer.
+// Every sample lies between the first (t = 0) and the last (t = 1): its product with t never
+// passes the full vector, and rounding keeps that order.
+static bool streakInside(const StarShape& shape) {
+    const float endX = shape.dx + shape.tx, endY = shape.dy + shape.ty;
+    const float margin = shape.thick ? 1.0f : 0.0f;
+    const float width = (float)engine.width - margin, height = (float)engine.height - margin;
+    // Written so that NaN fails.
+    return fminf(shape.tx, endX) >= margin && fmaxf(shape.tx, endX) < width &&
+           fminf(shape.ty, endY) >= margin && fmaxf(shape.ty, endY) < height;
 }
 
 void drawShapeFast(const StarShape& shape) {
@@ -233,6 +247,7 @@ void drawShapeFast(const StarShape& shape) {
 
     const int32_t sampleCount = shape.sampleCount;
     const int32_t margin = shape.thick;
+    const bool inside = sampleCount > 0 && streakInside(shape);
     for (int32_t j = 0; sampleCount > 0 && j <= sampleCount; j += 4) {
         StreakSamples samples;
         streakSamples(shape, tint, j, samples);
@@ -240,7 +255,8 @@ void drawShapeFast(const StarShape& shape) {
         for (int32_t k = 0; k < count; k++) {
             const int32_t x = samples.x[k], y = samples.y[k];
             const uint32_t light = samples.light[k], side = samples.side[k];
-            if (x < margin || x >= width - margin || y < margin || y >= height - margin) {
+            if (!inside &&
+                (x < margin || x >= width - margin || y < margin || y >= height - margin)) {
                 // Near or beyond an edge: each pixel is tested by itself.
                 blendLightAt(x, y, light);
                 if (margin) {
