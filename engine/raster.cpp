@@ -242,6 +242,7 @@ void drawShapeFast(const StarShape& shape) {
     const float brightness = shape.brightness, apparentRadius = shape.apparentRadius;
     const int32_t width = engine.width, height = engine.height;
     const int32_t cx = shape.cx, cy = shape.cy;
+    uint32_t* const pixels = engine.pixels;
     uint64_t* const map = engine.changeMap;
     const size_t stride = (uint32_t)engine.changeMapStride;
 
@@ -268,7 +269,7 @@ void drawShapeFast(const StarShape& shape) {
                 markChanged(x - margin, y - margin, x + margin, y + margin);
                 continue;
             }
-            uint32_t* const pixel = engine.pixels + (size_t)y * (uint32_t)width + (uint32_t)x;
+            uint32_t* const pixel = pixels + (size_t)y * (uint32_t)width + (uint32_t)x;
             blendLight(pixel, light);
             if (margin) {
                 blendLight(pixel + 1, side);
