@@ -157,33 +157,26 @@ bool openOwnWindow(Front& front, const HackOptions& options) {
     return true;
 }
 
-bool useForeignWindow(Front& front, Window window) {
+// False when there is no such window; otherwise its size goes to width and height.
+bool useForeignWindow(Front& front, Window window, int32_t& width, int32_t& height) {
     XWindowAttributes attributes;
-    takeXErrors();
     if (!XGetWindowAttributes(front.display, window, &attributes)) {
         return false;
     }
     front.window = window;
     front.visual = attributes.visual;
     front.depth = attributes.depth;
+    width = attributes.width;
+    height = attributes.height;
     // Size changes and the window's end; never input, which belongs to the daemon.
     XSelectInput(front.display, window, StructureNotifyMask);
     return true;
 }
 
-int32_t windowSizeOf(Front& front, int32_t& height) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(front.display, front.window, &attributes)) {
-        height = 0;
-        return 0;
-    }
-    height = attributes.height;
-    return attributes.width;
-}
-
 // Returns 0 when flying can begin, or the exit status.
 int startFront(Front& front, const HackOptions& options) {
     Display* display = front.display;
+    int32_t width = options.width, height = options.height;
     switch (options.target) {
         case OwnWindow:
             if (!openOwnWindow(front, options)) {
@@ -193,10 +186,10 @@ int startFront(Front& front, const HackOptions& options) {
             }
             break;
         case RootWindow:
-            useForeignWindow(front, DefaultRootWindow(display));
+            useForeignWindow(front, DefaultRootWindow(display), width, height);
             break;
         case ForeignWindow:
-            if (!useForeignWindow(front, (Window)options.windowId)) {
+            if (!useForeignWindow(front, (Window)options.windowId, width, height)) {
                 fprintf(stderr, "voidrunner3d: no window 0x%llx on this display\n",
                         (unsigned long long)options.windowId);
                 return 1;
@@ -221,10 +214,6 @@ int startFront(Front& front, const HackOptions& options) {
     engine.speedPercent = options.speedPercent;
     engine.targetSpeed = speedCurve(engine.speedPercent);
 
-    int32_t width = options.width, height = options.height;
-    if (!front.ownWindow) {
-        width = windowSizeOf(front, height);
-    }
     resize(front, width, height);
     return 0;
 }

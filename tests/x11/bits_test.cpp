@@ -32,6 +32,11 @@ struct BitCase {
     bool withoutSharedMemory; // a server without MIT-SHM: plain XPutImage
 };
 
+// Test names show the case's name, not its bytes.
+void PrintTo(const BitCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 const BitCase bitCases[] = {
     {"WindowIdCruising", 320, 200, 28, 30, false, HexWindowId, false},
     {"DaemonVariablePreview", 240, 180, 60, 24, true, DaemonVariable, false},
@@ -148,6 +153,11 @@ struct BadStart {
     const char* daemonVariable; // null: not set
     const char* problem;        // the message's start after "voidrunner3d: "
 };
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const BadStart& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const BadStart badStarts[] = {
     {"UnknownOption", {"-bogus"}, nullptr, "unknown option -bogus"},

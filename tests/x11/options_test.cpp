@@ -21,6 +21,11 @@ struct Good {
     const char* display;
 };
 
+// Test names show the case's name, not its bytes.
+void PrintTo(const Good& c, std::ostream* out) {
+    *out << c.name;
+}
+
 const Good goodCases[] = {
     {"Nothing", {}, nullptr, OwnWindow, 0, 1280, 720, 28, false, false, 0, false, ""},
     {"DaemonHex", {}, "0x2a", ForeignWindow, 42, 1280, 720, 28, false, false, 0, false, ""},
@@ -194,6 +199,11 @@ struct Bad {
     HackParse outcome;
     const char* problem;
 };
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const Bad& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const Bad badCases[] = {
     {"Unknown", {"-fps"}, nullptr, HackBadOption, "unknown option -fps (-help lists them)"},
