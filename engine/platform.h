@@ -1,5 +1,5 @@
-// The engine speaks to the platform by its Win32 names only: the system's on Windows,
-// the project's stand-in everywhere else.
+// The engine speaks to the platform by its Win32 names only: the system's on Windows, the
+// project's own layer (platform/win32.h) everywhere else.
 #pragma once
 
 #ifdef _WIN32
@@ -11,5 +11,5 @@
 #endif
 #include <windows.h>
 #else
-#include "standin/win32.h"
+#include "platform/win32.h"
 #endif

@@ -1,7 +1,8 @@
-#include "standin/win32.h"
+#include "platform/win32.h"
 
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <wchar.h>
 
 StandInState standIn;
@@ -153,7 +154,16 @@ BOOL HeapFree(HANDLE heap, DWORD, LPVOID memory) {
 }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* counter) {
-    counter->QuadPart = standIn.counter;
+    if (standIn.clock != MonotonicClock) {
+        counter->QuadPart = standIn.counter;
+        return TRUE;
+    }
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Whole seconds and the fraction apart: nanoseconds times ten million would overflow
+    // after about fifteen minutes of uptime.
+    counter->QuadPart = (int64_t)now.tv_sec * standIn.frequency +
+                        (int64_t)now.tv_nsec * standIn.frequency / 1000000000;
     return TRUE;
 }
 
@@ -171,6 +181,8 @@ HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
     window->clientWidth = clientWidth;
     window->clientHeight = clientHeight;
     window->surface = (uint32_t*)calloc((size_t)clientWidth * (size_t)clientHeight + 1, 4);
+    window->rowWords = clientWidth;
+    window->ownsSurface = true;
     if (!window->surface) {
         free(window);
         return nullptr;
@@ -178,9 +190,29 @@ HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
     return window;
 }
 
+HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
+                             int32_t rowWords) {
+    if (!surface || clientWidth < 1 || clientHeight < 1 || rowWords < clientWidth) {
+        return nullptr;
+    }
+    HWND window = (HWND)calloc(1, sizeof(HWND__));
+    if (!window) {
+        return nullptr;
+    }
+    window->kind = StandInWindow;
+    window->clientWidth = clientWidth;
+    window->clientHeight = clientHeight;
+    window->surface = surface;
+    window->rowWords = rowWords;
+    window->ownsSurface = false;
+    return window;
+}
+
 void standInDestroyWindow(HWND window) {
     if (window) {
-        free(window->surface);
+        if (window->ownsSurface) {
+            free(window->surface);
+        }
         free(window);
     }
 }
@@ -307,7 +339,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
         if (fromY < 0 || fromY >= bitmap->height || toY < 0 || toY >= window->clientHeight) {
             continue;
         }
-        memcpy(window->surface + (size_t)toY * window->clientWidth + (x + first),
+        memcpy(window->surface + (size_t)toY * (size_t)window->rowWords + (x + first),
                bitmap->bits + (size_t)fromY * bitmap->width + (sourceX + first),
                (size_t)(last - first) * 4);
     }

@@ -1,12 +1,33 @@
-// Stand-in for the Win32 calls the engine makes, for non-Windows hosts only.
+// platform/win32.h: the Win32 names the engine calls, on Linux and every other host that
+// is not Windows. On Windows the engine includes <windows.h> instead (engine/platform.h).
 //
-// It covers memory device contexts and DIB sections (SelectObject, DeleteObject, DeleteDC),
-// VirtualAlloc/VirtualFree, the process heap, the performance counter, BeginPaint/EndPaint,
-// GetClientRect, SetBkMode, SetTextColor, DrawTextW and BitBlt: nothing else. Pixel memory
-// has the DIB layout (32-bit words, rows top-down) and lives exactly as long as its bitmap.
-// A window is a memory surface that BitBlt copies into; text calls are recorded, not drawn.
-// The `standIn` record holds the controls tests need: the counter, one acquisition to
-// fail, the number of live objects and what was drawn.
+// WHO USES IT
+//   - x11/ (voidrunner3d, the XScreenSaver hack): a real program. Its windows' surfaces are
+//     the memory of its X images, and its clock is the system's monotonic clock.
+//   - tools/ (voidrunner-render, the icon maker) and bench/: whole frames without a screen.
+//     A window's surface is memory of the layer's own; the clock is a counter they set.
+//   - tests/: everything above, plus the controls below.
+//
+// WHAT IT COVERS
+//   Memory device contexts and DIB sections (CreateCompatibleDC, CreateDIBSection,
+//   SelectObject, DeleteObject, DeleteDC), VirtualAlloc/VirtualFree, the process heap, the
+//   performance counter, BeginPaint/EndPaint, GetClientRect, SetBkMode, SetTextColor, DrawTextW
+//   and BitBlt: nothing else. Pixel memory has the DIB layout (32-bit words, rows top-down)
+//   and lives exactly as long as its bitmap. Text calls are recorded, never drawn: no front
+//   end on this layer shows the overlay.
+//
+// WINDOWS
+//   A window is a surface of 32-bit words that BitBlt copies into: standInCreateWindow
+//   allocates one, standInCreateWindowOver takes the caller's memory (with its own row
+//   stride), so that a front end's presentation is the one copy into what it shows.
+//
+// CLOCK
+//   QueryPerformanceCounter reads standIn.counter (SettableClock, the default) or the
+//   monotonic clock (MonotonicClock), in ticks of standIn.frequency per second either way.
+//
+// CONTROLS
+//   The `standIn` record holds what lets tests stand in for a real system: the settable
+//   counter, one acquisition made to fail, the number of live objects, and the text drawn.
 #pragma once
 
 #include <stddef.h>
@@ -109,7 +130,9 @@ struct HWND__ {
     StandInKind kind;
     int32_t clientWidth;
     int32_t clientHeight;
-    uint32_t* surface; // clientWidth x clientHeight words, what the window shows
+    uint32_t* surface; // what the window shows: clientHeight rows of clientWidth words
+    int32_t rowWords;  // from one row of the surface to the next, at least clientWidth
+    bool ownsSurface;  // false when the caller provided it
 };
 
 struct HDC__ {
@@ -171,8 +194,14 @@ struct StandInText {
     UINT format;
 };
 
+enum StandInClock : int32_t {
+    SettableClock = 0, // QueryPerformanceCounter reports standIn.counter
+    MonotonicClock,    // it reads CLOCK_MONOTONIC, converted to ticks of standIn.frequency
+};
+
 struct StandInState {
-    int64_t counter;   // what QueryPerformanceCounter reports
+    StandInClock clock;
+    int64_t counter;   // what QueryPerformanceCounter reports with the settable clock
     int64_t frequency; // what QueryPerformanceFrequency reports
     StandInFailure failure;
     int32_t liveObjects; // contexts, bitmaps, virtual and heap blocks not yet freed
@@ -190,9 +219,18 @@ struct StandInState {
 
 extern StandInState standIn;
 
-// Clears the controls and records; the counter restarts at 0 at 10,000,000 ticks per second.
+// Clears the controls and records: the settable clock, restarting at 0, at 10,000,000 ticks
+// per second.
 void standInReset();
+
+// A window whose surface the layer allocates (and zeroes) and frees with it.
 HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight);
+
+// A window over the caller's surface: clientHeight rows of clientWidth words, rowWords apart.
+// The memory must outlive the window; destroying the window leaves it alone. Null when
+// the sizes do not fit (rowWords below clientWidth, or either size below 1).
+HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
+                             int32_t rowWords);
 void standInDestroyWindow(HWND window);
 HFONT standInCreateFont(int32_t height);
 void standInDeleteFont(HFONT font);

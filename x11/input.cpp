@@ -1,0 +1,39 @@
+#include "x11/input.h"
+
+#include "app/input.h"
+
+ButtonRole buttonRole(uint32_t button) {
+    switch (button) {
+        case 4:
+            return WheelUpButton;
+        case 5:
+            return WheelDownButton;
+        case 6:
+        case 7:
+            return InertButton;
+        default:
+            return ClickButton;
+    }
+}
+
+int16_t wheelDeltaOf(ButtonRole role) {
+    return role == WheelUpButton ? 120 : role == WheelDownButton ? -120 : 0;
+}
+
+void pointerEntered(PointerTrack& track, int32_t x, int32_t y) {
+    track = PointerTrack{true, x, y};
+}
+
+void pointerLeft(PointerTrack& track) {
+    track.known = false;
+}
+
+SteeringStep pointerMoved(PointerTrack& track, int32_t x, int32_t y) {
+    SteeringStep step{0.0f, 0.0f};
+    if (track.known) {
+        step.yaw = steeringStep(x - track.x, yawLimit);
+        step.pitch = steeringStep(y - track.y, pitchLimit);
+    }
+    pointerEntered(track, x, y);
+    return step;
+}
