@@ -13,8 +13,8 @@
 //   SelectObject, DeleteObject, DeleteDC), VirtualAlloc/VirtualFree, the process heap, the
 //   performance counter, BeginPaint/EndPaint, GetClientRect, SetBkMode, SetTextColor, DrawTextW
 //   and BitBlt: nothing else. Pixel memory has the DIB layout (32-bit words, rows top-down)
-//   and lives exactly as long as its bitmap. Text calls are recorded, never drawn: no front
-//   end on this layer shows the overlay.
+//   and lives exactly as long as its bitmap. Text calls are recorded and not drawn (no front
+//   end on this layer shows the overlay), unless a test asks for a stand-in pattern.
 //
 // WINDOWS
 //   A window is a surface of 32-bit words that BitBlt copies into: standInCreateWindow
