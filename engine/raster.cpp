@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #include <math.h>
 
 int32_t toCoordinate(float value) {
@@ -249,9 +250,24 @@ void drawShapeFast(const StarShape& shape) {
     const int32_t sampleCount = shape.sampleCount;
     const int32_t margin = shape.thick;
     const bool inside = sampleCount > 0 && streakInside(shape);
+    // Each group of samples is worked out one group ahead, so that its pixels are on their
+    // way from memory while the group before is drawn: the streak's pixels lie far apart.
+    StreakSamples ahead;
+    if (sampleCount > 0) {
+        streakSamples(shape, tint, 0, ahead);
+    }
     for (int32_t j = 0; sampleCount > 0 && j <= sampleCount; j += 4) {
-        StreakSamples samples;
-        streakSamples(shape, tint, j, samples);
+        const StreakSamples samples = ahead;
+        if (j + 4 <= sampleCount) {
+            streakSamples(shape, tint, j + 4, ahead);
+            if (inside) {
+                for (int32_t k = 0; k < 4; k++) {
+                    _mm_prefetch((const char*)(pixels + (size_t)ahead.y[k] * (uint32_t)width +
+                                               (uint32_t)ahead.x[k]),
+                                 _MM_HINT_T0);
+                }
+            }
+        }
         const int32_t count = sampleCount + 1 - j < 4 ? sampleCount + 1 - j : 4;
         for (int32_t k = 0; k < count; k++) {
             const int32_t x = samples.x[k], y = samples.y[k];
