@@ -16,7 +16,7 @@
 
 // The names the saver's windows carry, as the screen-saver settings see them.
 inline const wchar_t saverClass[] = L"Voidrunner3DNativeWindow";
-inline const wchar_t fullScreenTitle[] = L"Voidrunner 3D v0.6.4";
+inline const wchar_t fullScreenTitle[] = L"Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION;
 inline const wchar_t previewTitle[] = L"Voidrunner 3D";
 inline const wchar_t settingsCaption[] = L"Voidrunner 3D - Settings";
 
