@@ -28,6 +28,9 @@ struct HostPaths {
 };
 extern HostPaths hostPaths;
 
+// The Windows path under which Wine shows a Unix path (a path not starting with / is kept).
+std::wstring dosPathOf(const std::string& unixPath);
+
 // Reads --saver=, --shots= and --scratch= (Unix paths); false when one is missing.
 bool readHostPaths(int argc, char** argv);
 
