@@ -32,7 +32,7 @@ TEST_F(Present, FullScreenModesDrawBothLines) {
         ASSERT_EQ(standIn.textCount, 2);
         const StandInText& first = standIn.texts[0];
         const StandInText& second = standIn.texts[1];
-        EXPECT_STREQ(first.text, L"Voidrunner 3D v0.6.4");
+        EXPECT_STREQ(first.text, L"Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION);
         EXPECT_STREQ(second.text, L"Mouse: steer   |   Wheel: speed   |   Any key: exit");
         EXPECT_EQ(first.font, title);
         EXPECT_EQ(second.font, caption);

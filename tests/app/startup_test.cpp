@@ -22,7 +22,7 @@ TEST_F(Startup, FullScreenWindowCoversTheVirtualDesktopOnTop) {
     EXPECT_EQ(GetParent(window), nullptr);
     wchar_t title[64];
     GetWindowTextW(window, title, 64);
-    EXPECT_STREQ(title, L"Voidrunner 3D v0.6.4");
+    EXPECT_STREQ(title, L"Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION);
     // The first WM_SIZE came while the window was made.
     RECT client;
     GetClientRect(window, &client);

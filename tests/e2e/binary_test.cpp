@@ -255,10 +255,13 @@ TEST(Binary, VersionBlock) {
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", (void**)&fixed, &length));
     ASSERT_GE(length, sizeof *fixed);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00000006u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00040000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00000006u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00040000u);
+    const DWORD mostSignificant =
+        VOIDRUNNER_EXPECTED_VERSION_MAJOR << 16 | VOIDRUNNER_EXPECTED_VERSION_MINOR;
+    const DWORD leastSignificant = VOIDRUNNER_EXPECTED_VERSION_PATCH << 16;
+    EXPECT_EQ(fixed->dwFileVersionMS, mostSignificant);
+    EXPECT_EQ(fixed->dwFileVersionLS, leastSignificant);
+    EXPECT_EQ(fixed->dwProductVersionMS, mostSignificant);
+    EXPECT_EQ(fixed->dwProductVersionLS, leastSignificant);
     EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
     EXPECT_EQ(fixed->dwFileFlags, 0u);
     EXPECT_EQ(fixed->dwFileOS, 0x40004u);
@@ -275,10 +278,10 @@ TEST(Binary, VersionBlock) {
     EXPECT_EQ(versionString(block, L"CompanyName"), L"KESTRAMINE");
     EXPECT_EQ(versionString(block, L"FileDescription"),
               L"Voidrunner 3D - native starfield and Windows screen saver");
-    EXPECT_EQ(versionString(block, L"FileVersion"), L"0.6.4.0");
+    EXPECT_EQ(versionString(block, L"FileVersion"), L"" VOIDRUNNER_EXPECTED_VERSION ".0");
     EXPECT_EQ(versionString(block, L"InternalName"), L"Voidrunner3D");
     EXPECT_EQ(versionString(block, L"ProductName"), L"Voidrunner 3D");
-    EXPECT_EQ(versionString(block, L"ProductVersion"), L"0.6.4.0");
+    EXPECT_EQ(versionString(block, L"ProductVersion"), L"" VOIDRUNNER_EXPECTED_VERSION ".0");
     for (const wchar_t* name : {L"LegalCopyright", L"OriginalFilename"}) {
         const std::wstring value = versionString(block, name);
         EXPECT_FALSE(value.empty() || value == L"(missing)") << "no " << name;

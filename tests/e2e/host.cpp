@@ -18,7 +18,7 @@ static std::wstring widen(const std::string& text) {
     return wide;
 }
 
-static std::wstring dosPathOf(const std::string& unixPath) {
+std::wstring dosPathOf(const std::string& unixPath) {
     FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name");
     if (!found || unixPath.empty() || unixPath[0] != '/') {
         return widen(unixPath);

@@ -16,7 +16,7 @@
 
 // The names the saver's windows carry, as the screen-saver settings see them.
 inline const wchar_t saverClass[] = L"Voidrunner3DNativeWindow";
-inline const wchar_t fullScreenTitle[] = L"Voidrunner 3D v0.6.4";
+inline const wchar_t fullScreenTitle[] = L"Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION;
 inline const wchar_t previewTitle[] = L"Voidrunner 3D";
 inline const wchar_t settingsCaption[] = L"Voidrunner 3D - Settings";
 
@@ -27,6 +27,9 @@ struct HostPaths {
     std::wstring scratch;
 };
 extern HostPaths hostPaths;
+
+// The Windows path under which Wine shows a Unix path (a path not starting with / is kept).
+std::wstring dosPathOf(const std::string& unixPath);
 
 // Reads --saver=, --shots= and --scratch= (Unix paths); false when one is missing.
 bool readHostPaths(int argc, char** argv);

@@ -1,5 +1,7 @@
 #include "tests/e2e/screen.h"
 
+#include <wchar.h>
+
 #include <algorithm>
 
 // A pixel counts as lit by a star or a glyph when one channel lies this far above the
@@ -106,9 +108,22 @@ int32_t steadyInBand(const std::vector<Picture>& pictures,
     return countSteady(pictures, background, Area{28, 24, w - 28, 100}, litThreshold);
 }
 
+// An extended regular expression that matches exactly the title, for xdotool.
+static std::string exactPattern(const wchar_t* title) {
+    std::string pattern = "^";
+    for (const wchar_t* c = title; *c; c++) {
+        if (wcschr(L".[]()*+?{}|^$\\", *c)) {
+            pattern += '\\';
+        }
+        pattern += (char)*c;
+    }
+    return pattern + "$";
+}
+
 int pressKey(const std::string& key, const std::string& titlePattern) {
+    const std::string pattern = titlePattern.empty() ? exactPattern(fullScreenTitle) : titlePattern;
     // Under X without a window manager the window gets keys once it holds the X focus.
-    return runUnix("w=$(xdotool search --limit 1 --name '" + titlePattern +
+    return runUnix("w=$(xdotool search --limit 1 --name '" + pattern +
                    "' | head -n1)\n"
                    "[ -n \"$w\" ] && timeout 5 xdotool windowfocus --sync \"$w\"\n"
                    "xdotool key " +

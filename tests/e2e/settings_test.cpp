@@ -7,7 +7,7 @@
 
 namespace {
 
-const wchar_t boxText[] = L"Voidrunner 3D v0.6.4\n\n"
+const wchar_t boxText[] = L"Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION L"\n\n"
                           L"A flight through a three-dimensional star field.\n\n"
                           L"Move the mouse to steer.\n"
                           L"Turn the mouse wheel to change the speed.\n"

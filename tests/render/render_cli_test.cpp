@@ -374,7 +374,7 @@ TEST_F(RenderCli, HelpAndVersion) {
     }
     Outcome version = run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "voidrunner-render 0.6.4\n");
+    EXPECT_EQ(version.out, "voidrunner-render " VOIDRUNNER_EXPECTED_VERSION "\n");
     EXPECT_TRUE(listing(work).empty());
 }
 
