@@ -128,7 +128,7 @@ TEST_F(OwnWindow, ShowsTheFlightRebuildsOnResizeAndEndsAtOnceOnSigterm) {
     EXPECT_EQ(attributes.height, 300);
     char* title = nullptr;
     ASSERT_TRUE(XFetchName(display, window, &title));
-    EXPECT_STREQ(title, "Voidrunner 3D v0.6.4");
+    EXPECT_STREQ(title, "Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION);
     XFree(title);
 
     // A new size brings the background of that size: the buffers were rebuilt for it.
