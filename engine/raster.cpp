@@ -29,8 +29,10 @@ float streakScaleFor(float speedFactor) {
     return 7.8f * powf(speedFactor, 0.76f) + 2.1f;
 }
 
+// Written so that NaN, from a depth, size or twinkle that is not a number, becomes the lower
+// limit and never reaches a float-to-int conversion; every number clamps as before.
 static float clampFloat(float value, float low, float high) {
-    return value < low ? low : value > high ? high : value;
+    return !(value >= low) ? low : value > high ? high : value;
 }
 
 static void drawStreak(const Star& star, ScreenPoint at, ScreenPoint before, float brightness,
