@@ -299,6 +299,8 @@ TEST_F(RenderCli, BadInputExitsWithOneLineAndNoFile) {
         {{"--fps", "fast"}, "fast"},
         {{"--fps", "20000000"}, "--fps"},
         {{"--fps", "0.000000001", "--frames", "100000000"}, "--fps"},
+        {{"--fps", "0.000000000001", "--frames", "2"}, "--fps"}, // past the rounding's range
+        {{"--mode", "two\nlines"}, "--mode"},
         {{"--speed", "101"}, "--speed"},
         {{"--speed", "5.5"}, "--speed"},
         {{"--steer", "0.1"}, "--steer"},

@@ -269,9 +269,17 @@ bool checkCombination(RenderOptions& options, std::string& problem) {
                   "background image)";
         return false;
     }
-    options.frameTicks = llround((double)renderTicksPerSecond / options.fps);
-    // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter.
-    if (options.frames > 0 && options.frameTicks > INT64_MAX / options.frames) {
+    // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter; the
+    // quotient is checked before it is rounded, since a clock slow enough to overrun it with
+    // one frame would overflow the rounding itself.
+    const double ticks = (double)renderTicksPerSecond / options.fps;
+    const int64_t last = options.frames > 0 ? options.frames : 1;
+    bool fits = ticks < 9223372036854775808.0 / (double)last;
+    if (fits) {
+        options.frameTicks = llround(ticks);
+        fits = options.frameTicks <= INT64_MAX / last;
+    }
+    if (!fits) {
         char fps[32];
         snprintf(fps, sizeof fps, "%g", options.fps);
         problem = std::string("--fps: ") + fps + " frames per second over " +
@@ -281,10 +289,8 @@ bool checkCombination(RenderOptions& options, std::string& problem) {
     return true;
 }
 
-} // namespace
-
-ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
-                          std::string& problem) {
+ParseOutcome parseArguments(int argc, const char* const* argv, RenderOptions& options,
+                            std::string& problem) {
     options = RenderOptions{};
     bool seen[OptionCount] = {};
     for (int i = 1; i < argc; i++) {
@@ -334,4 +340,19 @@ ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& opti
         }
     }
     return checkCombination(options, problem) ? ParsedRun : ParseFailed;
+}
+
+} // namespace
+
+ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
+                          std::string& problem) {
+    const ParseOutcome outcome = parseArguments(argc, argv, options, problem);
+    // The problem quotes what it was given, which may hold line breaks or other controls:
+    // the message stays one line.
+    for (char& c : problem) {
+        if ((unsigned char)c < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return outcome;
 }
