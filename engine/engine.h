@@ -196,10 +196,9 @@ StarShape shapeStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScr
 // The reference drawing: every pixel goes through addPixel and its bounds test.
 void drawShapeClipped(const StarShape& shape);
 
-// Whether every contribution the star makes is a byte per channel, as it is for every star
-// the frame step hands over; drawShapeFast then gives drawShapeClipped's bits, with packed
-// light, its tests per row and per streak sample rather than per pixel.
-bool shapeHasByteLight(const StarShape& shape);
+// The one drawStarScaled uses: the reference's bits, with light packed into a word and added
+// a byte at a time (brightness and radius are clamped, so every contribution is a byte), and
+// with tests per row and per streak sample rather than per pixel.
 void drawShapeFast(const StarShape& shape);
 
 // 7.8 x speedFactor^0.76 + 2.1: how far behind a star its streak reaches.

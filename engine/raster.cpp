@@ -31,8 +31,10 @@ float streakScaleFor(float speedFactor) {
     return 7.8f * powf(speedFactor, 0.76f) + 2.1f;
 }
 
+// Written so that NaN, from a depth, size or twinkle that is not a number, becomes the lower
+// limit and never reaches a float-to-int conversion; every number clamps as before.
 static float clampFloat(float value, float low, float high) {
-    return value < low ? low : value > high ? high : value;
+    return !(value >= low) ? low : value > high ? high : value;
 }
 
 StarLook starLook(const Star& star, float z) {
@@ -134,12 +136,6 @@ void drawShapeClipped(const StarShape& shape) {
         addPixel(cx, cy + l, w, flareColour[0], flareColour[1], flareColour[2]);
         addPixel(cx, cy - l, w, flareColour[0], flareColour[1], flareColour[2]);
     }
-}
-
-bool shapeHasByteLight(const StarShape& shape) {
-    // Written so that NaN fails.
-    return shape.brightness >= 0.05f && shape.brightness <= 1.0f && shape.apparentRadius >= 0.55f &&
-           shape.apparentRadius <= 7.5f;
 }
 
 // intensity x weight per channel, truncated, as one word: each lies in 0 .. 255 here.
@@ -354,10 +350,5 @@ void drawStar(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos
 
 void drawStarScaled(const Star& star, ScreenPoint screenPos, ScreenPoint prevScreenPos, float z,
                     float streakScale) {
-    const StarShape shape = shapeStar(star, screenPos, prevScreenPos, z, streakScale);
-    if (shapeHasByteLight(shape)) {
-        drawShapeFast(shape);
-    } else {
-        drawShapeClipped(shape);
-    }
+    drawShapeFast(shapeStar(star, screenPos, prevScreenPos, z, streakScale));
 }

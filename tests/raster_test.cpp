@@ -370,3 +370,39 @@ TEST_F(Raster, TouchedPixelsLoseTheirTopByte) {
 }
 
 } // namespace
+
+namespace {
+
+// A depth, size or twinkle that is not a number must not reach a float-to-int conversion: a
+// look value that is not a number counts as its lower limit. Each such star draws exactly
+// what a finite star at those limits draws.
+TEST_F(Raster, StarValuesThatAreNotNumbersDrawAsTheirLowerLimits) {
+    struct Case {
+        const char* what;
+        float z, size, twinkleRate, twinklePhase;
+        float sameZ, sameSize; // a finite star with the same look
+    } cases[] = {
+        // Both looks at their limits, as for any star beyond a depth of 1730.
+        {"depth NaN", NAN, 1.0f, 1.0f, 0.0f, 2000.0f, 1.0f},
+        // The radius at its limit, as for a size of 0.
+        {"size NaN", 750.0f, NAN, 1.0f, 0.0f, 750.0f, 0.0f},
+        // sinf of an infinite phase is NaN: the brightness at its limit, as far away.
+        {"phase infinite", 1800.0f, 2.78f, 1.0f, INFINITY, 1800.0f, 2.78f},
+        {"rate NaN", 1800.0f, 2.78f, NAN, 0.0f, 1800.0f, 2.78f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Star star = warmStar(c.size, c.twinklePhase);
+        star.twinkleRate = c.twinkleRate;
+        // With a streak, so that its samples take the brightness too.
+        canvas(40, 40, 0x00102030u);
+        drawStar(star, ScreenPoint{20.5f, 20.5f}, ScreenPoint{14.5f, 17.5f}, c.z, 1.0f);
+        const std::vector<uint32_t> drawn = buffer;
+        canvas(40, 40, 0x00102030u);
+        drawStar(warmStar(c.sameSize), ScreenPoint{20.5f, 20.5f}, ScreenPoint{14.5f, 17.5f},
+                 c.sameZ, 1.0f);
+        EXPECT_EQ(drawn, buffer);
+    }
+}
+
+} // namespace

@@ -104,7 +104,6 @@ TEST_F(StarPaths, FastPathGivesTheReferenceBitsAndMarksWhatItChanges) {
             const float z = dice.between(2.0f, 1800.0f);
             const StarShape shape =
                 shapeStar(star, at, before, z, streakScaleFor(dice.between(0.0f, 5.0f)));
-            ASSERT_TRUE(shapeHasByteLight(shape));
 
             Canvas reference = canvasFor(width, height, dice);
             Canvas fast = reference;
@@ -122,19 +121,6 @@ TEST_F(StarPaths, FastPathGivesTheReferenceBitsAndMarksWhatItChanges) {
     // The rounds really drew, and also across edges.
     EXPECT_GT(drawn, 400);
     EXPECT_GT(cut, 300);
-}
-
-TEST_F(StarPaths, StarsTheFrameStepNeverMakesTakeTheReference) {
-    Star star{};
-    star.size = 1.0f;
-    star.twinkleRate = 1.0f;
-    const ScreenPoint at{10.5f, 10.5f};
-    EXPECT_TRUE(shapeHasByteLight(shapeStar(star, at, at, 750.0f, 2.1f)));
-    EXPECT_FALSE(shapeHasByteLight(shapeStar(star, at, at, NAN, 2.1f)));
-    star.size = INFINITY;
-    EXPECT_TRUE(shapeHasByteLight(shapeStar(star, at, at, 750.0f, 2.1f))); // clamped to 7.5
-    star.size = NAN;
-    EXPECT_FALSE(shapeHasByteLight(shapeStar(star, at, at, 750.0f, 2.1f)));
 }
 
 } // namespace

@@ -299,6 +299,8 @@ TEST_F(RenderCli, BadInputExitsWithOneLineAndNoFile) {
         {{"--fps", "fast"}, "fast"},
         {{"--fps", "20000000"}, "--fps"},
         {{"--fps", "0.000000001", "--frames", "100000000"}, "--fps"},
+        {{"--fps", "0.000000000001", "--frames", "2"}, "--fps"}, // past the rounding's range
+        {{"--mode", "two\nlines"}, "--mode"},
         {{"--speed", "101"}, "--speed"},
         {{"--speed", "5.5"}, "--speed"},
         {{"--steer", "0.1"}, "--steer"},
@@ -354,6 +356,61 @@ TEST_F(RenderCli, OutputsThatCannotBeWritten) {
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
         EXPECT_EQ(listing(work), before);
     }
+}
+
+TEST_F(RenderCli, WholeNumbersAreDecimalAndValuesAreNotOptions) {
+    // A leading zero is not octal and 0x is not hex.
+    EXPECT_NE(summaryOf({"--size", "8x8", "--frames", "010", "--speed", "+007"}).find("frames 10,"),
+              std::string::npos);
+    struct Case {
+        std::vector<std::string> args;
+        const char* named;
+    } cases[] = {
+        {{"--frames", "0x10"}, "0x10"},
+        {{"--sequence", "--frames", "3"}, "--sequence"}, // no folder named --frames
+        {{"--out", "--speed", "5"}, "--out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        Outcome result = run(c.args);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        EXPECT_TRUE(listing(work).empty());
+    }
+}
+
+TEST_F(RenderCli, HelpShowsEveryOptionWithItsRangeAndDefault) {
+    const std::string help = run({"--help"}).out;
+    struct Line {
+        const char* option;
+        const char* range;
+        const char* fallback; // the default, as a run without the option uses it
+    } lines[] = {
+        {"--size WIDTHxHEIGHT", "1 - 65535", "1280x720"},
+        {"--mode MODE", "{saver,preview}", "saver"},
+        {"--frames N", "0 - 2147483647", "120"},
+        {"--fps F", "(0 - 10000000]", "60"},
+        {"--speed P", "0 - 100", "28"},
+        {"--steer YAW,PITCH", "", "0,0"},
+        {"--out FILE", "*.png or *.raw", ""},
+        {"--background", "--out", ""},
+        {"--sequence DIR", "", ""},
+        {"--version", "", ""},
+        {"-h,--help", "", ""},
+    };
+    for (const Line& line : lines) {
+        const size_t at = help.find("  " + std::string(line.option));
+        ASSERT_NE(at, std::string::npos) << line.option << "\n" << help;
+        // An option's entry runs to the next line that begins with an option.
+        const std::string entry = help.substr(at, help.find("\n  -", at + 1) - at);
+        EXPECT_NE(entry.find(line.range), std::string::npos) << entry;
+        if (*line.fallback) {
+            EXPECT_NE(entry.find(std::string("=") + line.fallback), std::string::npos) << entry;
+        }
+    }
+    // The defaults shown are the ones a bare run takes.
+    EXPECT_NE(summaryOf({"--frames", "0"}).find("size 1280x720, mode saver,"), std::string::npos);
 }
 
 TEST_F(RenderCli, ExtremeButValidSizes) {

@@ -32,26 +32,6 @@ int fail(const std::string& problem) {
     return 2;
 }
 
-// The stand-in's memory is claimed lazily, so a size beyond the machine would only fail
-// once touched, far into the run.
-bool fitsInMemory(const RenderOptions& options, std::string& problem) {
-    const uint64_t pixelBytes = (uint64_t)options.width * (uint64_t)options.height * 4u;
-    // Pixel buffer, background and the window's surface, plus the largest star array.
-    const uint64_t needed = pixelBytes * 3u + 3600u * sizeof(Star);
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) {
-        return true;
-    }
-    const uint64_t memory = (uint64_t)pages * (uint64_t)pageSize;
-    if (needed <= memory) {
-        return true;
-    }
-    problem = "--size: " + std::to_string(options.width) + "x" + std::to_string(options.height) +
-              " needs " + std::to_string(needed >> 20) + " MiB, more than this machine's " +
-              std::to_string(memory >> 20) + " MiB";
-    return false;
-}
-
 struct StandInFonts {
     HFONT title;
     HFONT caption;
@@ -127,9 +107,6 @@ void showProgress(Progress& progress, int64_t frame, int64_t frames) {
 
 int render(const RenderOptions& options) {
     std::string problem;
-    if (!fitsInMemory(options, problem)) {
-        return fail(problem);
-    }
     removeTemporariesOnSignal();
     OutputFile output;
     if (options.outFormat != NoImage && !openOutput(options.outPath, output, problem)) {
@@ -203,7 +180,7 @@ int main(int argc, char** argv) {
     std::string problem;
     switch (parseOptions(argc, argv, options, problem)) {
         case ParsedHelp:
-            fputs(renderUsage, stdout);
+            fputs(renderHelp().c_str(), stdout);
             return 0;
         case ParsedVersion:
             printf("voidrunner-render %s\n", VOIDRUNNER_VERSION_TEXT);

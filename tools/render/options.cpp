@@ -1,123 +1,120 @@
 #include "tools/render/options.h"
 
+#include <CLI/CLI.hpp>
 #include <math.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <unistd.h>
 
-const char renderUsage[] =
-    "Usage: voidrunner-render [OPTION]...\n"
-    "Flies the star field headless, through the engine's own code, and writes what the\n"
-    "window would show (without the title text).\n"
-    "\n"
-    "  --size WIDTHxHEIGHT  frame size, each side 1 to 65535 (default 1280x720)\n"
-    "  --mode saver|preview run mode; preview has fewer stars (default saver)\n"
-    "  --frames N           frames to render, 0 or more (default 120)\n"
-    "  --fps F              frames per second of the clock, above 0 and at most 10000000;\n"
-    "                       frame k paints at k x round(10000000 / F) ticks (default 60)\n"
-    "  --speed P            speed setting 0 to 100 (default 28)\n"
-    "  --steer YAW,PITCH    radians of steering added before every frame (default 0,0)\n"
-    "  --out FILE           write the last frame: FILE.png (8-bit RGB) or FILE.raw (the\n"
-    "                       pixel words as they lie in memory: blue, green, red, 0)\n"
-    "  --background         with --out, write the background image instead of a frame\n"
-    "  --sequence DIR       write every frame as DIR/frame-00001.png and so on; DIR is\n"
-    "                       created when it does not exist\n"
-    "  --help, -h           show this help\n"
-    "  --version            show the version\n"
-    "\n"
-    "Options take their value as the next argument or after '=' (--size=640x480).\n"
-    "Prints one summary line on success. On bad input or a failed write it prints one\n"
-    "line on stderr, leaves no file behind and exits with status 2.\n";
+#include "engine/version.h"
 
 namespace {
 
-enum OptionId : int32_t {
-    OptionSize,
-    OptionMode,
-    OptionFrames,
-    OptionFps,
-    OptionSpeed,
-    OptionSteer,
-    OptionOut,
-    OptionBackground,
-    OptionSequence,
-    OptionHelp,
-    OptionVersion,
-    OptionCount,
-};
+const char footer[] =
+    "Flies the star field headless, through the engine's own code, and writes what the\n"
+    "window would show (without the title text). Frame k paints at k x round(10000000 / F)\n"
+    "ticks. FILE.png is 8-bit RGB; FILE.raw holds the pixel words as they lie in memory (blue,\n"
+    "green, red, 0). --sequence writes DIR/frame-00001.png and so on, making DIR if need be.\n"
+    "\n"
+    "Options take their value as the next argument or after '=' (--size=640x480); no value\n"
+    "begins with '--'. Prints one summary line on success. On bad input or a failed write it\n"
+    "prints one line on stderr, leaves no file behind and exits with status 2.\n";
 
-struct OptionName {
-    const char* name;
-    OptionId id;
-    bool takesValue;
-};
-
-const OptionName optionNames[] = {
-    {"--size", OptionSize, true},
-    {"--mode", OptionMode, true},
-    {"--frames", OptionFrames, true},
-    {"--fps", OptionFps, true},
-    {"--speed", OptionSpeed, true},
-    {"--steer", OptionSteer, true},
-    {"--out", OptionOut, true},
-    {"--background", OptionBackground, false},
-    {"--sequence", OptionSequence, true},
-    {"--help", OptionHelp, false},
-    {"-h", OptionHelp, false},
-    {"--version", OptionVersion, false},
-};
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
+std::string inQuotes(const std::string& text) {
+    return "'" + text + "'";
 }
 
-// An optional sign and one or more digits; values beyond +-10^15 saturate there, which
-// every range check below rejects.
-bool parseWhole(const std::string& text, int64_t& value) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        i++;
-    }
-    if (i == text.size()) {
-        return false;
-    }
-    const int64_t ceiling = 1000000000000000;
-    int64_t magnitude = 0;
-    for (; i < text.size(); i++) {
-        if (!isDigit(text[i])) {
-            return false;
-        }
-        if (magnitude < ceiling) {
-            magnitude = magnitude * 10 + (text[i] - '0');
-        }
-    }
-    if (magnitude > ceiling) {
-        magnitude = ceiling;
-    }
-    value = negative ? -magnitude : magnitude;
-    return true;
+// An optional sign and decimal digits, with an optional fraction when allowed: no exponent,
+// no inf or nan, no hex, so that every accepted text is a plain finite number.
+bool isNumber(const std::string& text, bool fraction) {
+    const size_t start = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    const size_t point = fraction ? text.find('.', start) : std::string::npos;
+    const std::string digits = point == std::string::npos
+                                   ? text.substr(start)
+                                   : text.substr(start, point - start) + text.substr(point + 1);
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// An optional sign, digits and an optional fraction: no exponent, no inf or nan, so that
-// every accepted text is a plain finite number.
-bool isDecimal(const std::string& text) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        i++;
+// CLI11 takes the argument after an option as its value whatever it looks like; a value that
+// begins with "--" is the next option, and this one lacks its value.
+std::string notAnOption(std::string& value) {
+    return value.rfind("--", 0) == 0 ? "needs a value, not the option " + inQuotes(value) : "";
+}
+
+// CLI11 reads whole numbers with base detection (010 as octal, 0x10 as hex): this hands it
+// plain decimal digits without their leading zeros.
+std::string plainWhole(std::string& value) {
+    if (!isNumber(value, false)) {
+        return inQuotes(value) + " is not a whole number";
     }
-    size_t digits = 0;
-    for (; i < text.size() && isDigit(text[i]); i++) {
-        digits++;
+    const size_t first = value.find_first_not_of("+-");
+    const size_t digit = value.find_first_not_of('0', first);
+    value.erase(first, (digit == std::string::npos ? value.size() - 1 : digit) - first);
+    return "";
+}
+
+// The stand-in's memory is claimed lazily, so a size beyond the machine would only fail once
+// touched, far into the run.
+std::string memoryProblem(int32_t width, int32_t height) {
+    // Pixel buffer, background and the window's surface, plus the largest star array.
+    const uint64_t needed = (uint64_t)width * (uint64_t)height * 4u * 3u + 3600u * sizeof(Star);
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    const uint64_t memory = (uint64_t)pages * (uint64_t)pageSize;
+    if (pages <= 0 || pageSize <= 0 || needed <= memory) {
+        return "";
     }
-    if (i < text.size() && text[i] == '.') {
-        for (i++; i < text.size() && isDigit(text[i]); i++) {
-            digits++;
+    return std::to_string(width) + "x" + std::to_string(height) + " needs " +
+           std::to_string(needed >> 20) + " MiB, more than this machine's " +
+           std::to_string(memory >> 20) + " MiB";
+}
+
+std::string readSize(const std::string& value, RenderOptions& options) {
+    const size_t cross = value.find_first_of("xX");
+    const std::string sides[2] = {value.substr(0, cross),
+                                  cross == std::string::npos ? "" : value.substr(cross + 1)};
+    if (!isNumber(sides[0], false) || !isNumber(sides[1], false)) {
+        return inQuotes(value) + " is not WIDTHxHEIGHT";
+    }
+    int32_t* fields[2] = {&options.width, &options.height};
+    const char* names[2] = {"width", "height"};
+    for (int32_t i = 0; i < 2; i++) {
+        // strtoll saturates, so a long digit run is out of range too.
+        const long long side = strtoll(sides[i].c_str(), nullptr, 10);
+        if (side < 1 || side > largestSide) {
+            return std::string(names[i]) + " " + sides[i] + " is outside 1 to " +
+                   std::to_string(largestSide);
         }
+        *fields[i] = (int32_t)side;
     }
-    return digits > 0 && i == text.size();
+    return memoryProblem(options.width, options.height);
+}
+
+std::string readFps(const std::string& value, RenderOptions& options) {
+    if (!isNumber(value, true)) {
+        return inQuotes(value) + " is not a number";
+    }
+    options.fps = strtod(value.c_str(), nullptr);
+    // Above 10,000,000 a frame would be shorter than one tick of the counter.
+    if (!(options.fps > 0.0) || options.fps > (double)renderTicksPerSecond) {
+        return value + " is not above 0 and at most " + std::to_string(renderTicksPerSecond);
+    }
+    return "";
+}
+
+std::string readSteer(const std::string& value, RenderOptions& options) {
+    const size_t comma = value.find(',');
+    const std::string yaw = value.substr(0, comma);
+    const std::string pitch = comma == std::string::npos ? "" : value.substr(comma + 1);
+    if (!isNumber(yaw, true) || !isNumber(pitch, true)) {
+        return inQuotes(value) + " is not YAW,PITCH (two numbers in radians)";
+    }
+    // Straight to single precision, the type the steering fields hold.
+    options.steerYaw = strtof(yaw.c_str(), nullptr);
+    options.steerPitch = strtof(pitch.c_str(), nullptr);
+    return isfinite(options.steerYaw) && isfinite(options.steerPitch)
+               ? ""
+               : inQuotes(value) + " is too large";
 }
 
 bool endsWith(const std::string& text, const char* suffix) {
@@ -125,213 +122,149 @@ bool endsWith(const std::string& text, const char* suffix) {
     return text.size() > length && strcasecmp(text.c_str() + text.size() - length, suffix) == 0;
 }
 
-std::string quoted(const std::string& text) {
-    return "'" + text + "'";
+std::string readOut(const std::string& value, RenderOptions& options) {
+    options.outFormat = endsWith(value, ".png") ? PngImage : RawImage;
+    return endsWith(value, ".png") || endsWith(value, ".raw")
+               ? ""
+               : inQuotes(value) + " does not end in .png or .raw";
 }
 
-bool parseSize(const std::string& value, RenderOptions& options, std::string& problem) {
-    const size_t cross = value.find_first_of("xX");
-    int64_t width = 0, height = 0;
-    if (cross == std::string::npos || !parseWhole(value.substr(0, cross), width) ||
-        !parseWhole(value.substr(cross + 1), height)) {
-        problem = "--size: " + quoted(value) + " is not WIDTHxHEIGHT";
-        return false;
-    }
-    const char* side = nullptr;
-    int64_t wrong = 0;
-    if (width < 1 || width > largestSide) {
-        side = "width";
-        wrong = width;
-    } else if (height < 1 || height > largestSide) {
-        side = "height";
-        wrong = height;
-    }
-    if (side) {
-        problem = std::string("--size: ") + side + " " + std::to_string(wrong) +
-                  " is outside 1 to " + std::to_string(largestSide);
-        return false;
-    }
-    options.width = (int32_t)width;
-    options.height = (int32_t)height;
-    return true;
+// A validator that reads its value into options; its description follows the type in --help.
+CLI::Validator reading(std::string (*read)(const std::string&, RenderOptions&),
+                       RenderOptions& options, const char* shown) {
+    return CLI::Validator([read, &options](std::string& value) { return read(value, options); },
+                          shown);
 }
 
-bool parseBounded(const char* name, const std::string& value, int64_t low, int64_t high,
-                  int64_t& result, std::string& problem) {
-    int64_t number = 0;
-    if (!parseWhole(value, number)) {
-        problem = std::string(name) + ": " + quoted(value) + " is not a whole number";
-        return false;
-    }
-    if (number < low || number > high) {
-        problem = std::string(name) + ": " + value + " is outside " + std::to_string(low) + " to " +
-                  std::to_string(high);
-        return false;
-    }
-    result = number;
-    return true;
+std::string noValue(std::string& value) {
+    return value == "true" ? "" : "takes no value";
 }
 
-bool parseFps(const std::string& value, RenderOptions& options, std::string& problem) {
-    if (!isDecimal(value)) {
-        problem = "--fps: " + quoted(value) + " is not a number";
-        return false;
-    }
-    const double fps = strtod(value.c_str(), nullptr);
-    // Above 10,000,000 a frame would be shorter than one tick of the counter.
-    if (!(fps > 0.0) || fps > (double)renderTicksPerSecond) {
-        problem = "--fps: " + value + " is not above 0 and at most " +
-                  std::to_string(renderTicksPerSecond);
-        return false;
-    }
-    options.fps = fps;
-    return true;
+std::string folderName(std::string& value) {
+    return value.empty() ? "needs a folder name" : "";
 }
 
-bool parseSteer(const std::string& value, RenderOptions& options, std::string& problem) {
-    const size_t comma = value.find(',');
-    const std::string yaw = comma == std::string::npos ? value : value.substr(0, comma);
-    const std::string pitch = comma == std::string::npos ? "" : value.substr(comma + 1);
-    if (comma == std::string::npos || !isDecimal(yaw) || !isDecimal(pitch)) {
-        problem = "--steer: " + quoted(value) + " is not YAW,PITCH (two numbers in radians)";
-        return false;
-    }
-    // Straight to single precision, the type the steering fields hold.
-    options.steerYaw = strtof(yaw.c_str(), nullptr);
-    options.steerPitch = strtof(pitch.c_str(), nullptr);
-    if (!isfinite(options.steerYaw) || !isfinite(options.steerPitch)) {
-        problem = "--steer: " + quoted(value) + " is too large";
-        return false;
-    }
-    return true;
-}
+// The options that CLI11 holds as text, with their defaults; the validators read them into
+// RenderOptions.
+struct OptionTexts {
+    std::string size = "1280x720";
+    std::string mode = "saver";
+    std::string fps = "60";
+    std::string steer = "0,0";
+};
 
-bool applyOption(OptionId id, const std::string& value, RenderOptions& options,
-                 std::string& problem) {
-    int64_t number = 0;
-    switch (id) {
-        case OptionSize:
-            return parseSize(value, options, problem);
-        case OptionMode:
-            if (value == "saver" || value == "preview") {
-                options.mode = value == "saver" ? Saver : Preview;
-                return true;
-            }
-            problem = "--mode: " + quoted(value) + " is neither saver nor preview";
-            return false;
-        case OptionFrames:
-            if (!parseBounded("--frames", value, 0, INT32_MAX, number, problem)) {
-                return false;
-            }
-            options.frames = number;
-            return true;
-        case OptionFps:
-            return parseFps(value, options, problem);
-        case OptionSpeed:
-            if (!parseBounded("--speed", value, 0, 100, number, problem)) {
-                return false;
-            }
-            options.speedPercent = (int32_t)number;
-            return true;
-        case OptionSteer:
-            return parseSteer(value, options, problem);
-        case OptionOut:
-            if (!endsWith(value, ".png") && !endsWith(value, ".raw")) {
-                problem = "--out: " + quoted(value) + " does not end in .png or .raw";
-                return false;
-            }
-            options.outPath = value;
-            options.outFormat = endsWith(value, ".png") ? PngImage : RawImage;
-            return true;
-        case OptionSequence:
-            if (value.empty()) {
-                problem = "--sequence needs a folder name";
-                return false;
-            }
-            options.sequenceDir = value;
-            return true;
-        case OptionBackground:
-            options.background = true;
-            return true;
-        default:
-            return true;
-    }
+// What CLI11 checks itself: the option forms, repeats, unknown names, the ranges of the whole
+// numbers, the mode's two names and --background's need of --out. Validators do the rest.
+void describeOptions(CLI::App& app, RenderOptions& options, OptionTexts& texts) {
+    app.footer(footer);
+    app.get_formatter()->column_width(40);
+    app.set_help_flag("-h,--help", "show this help and exit");
+    app.set_version_flag("--version", std::string("voidrunner-render ") + VOIDRUNNER_VERSION_TEXT,
+                         "show the version and exit");
+    const auto valueOption = [&](const char* name, auto& target, const char* type,
+                                 const char* help) {
+        return app.add_option(name, target, help)
+            ->type_name(type)
+            ->check(CLI::Validator(notAnOption, ""));
+    };
+    valueOption("--size", texts.size, "WIDTHxHEIGHT", "frame size")
+        ->check(reading(readSize, options, "each in [1 - 65535]"))
+        ->capture_default_str();
+    valueOption("--mode", texts.mode, "MODE", "run mode; preview has fewer stars")
+        ->check(CLI::IsMember({"saver", "preview"}))
+        ->capture_default_str();
+    valueOption("--frames", options.frames, "N", "frames to render")
+        ->transform(CLI::Validator(plainWhole, ""))
+        ->check(CLI::Range((int64_t)0, (int64_t)INT32_MAX).description("in [0 - 2147483647]"))
+        ->capture_default_str();
+    valueOption("--fps", texts.fps, "F", "frames per second of the clock")
+        ->check(reading(readFps, options, "in (0 - 10000000]"))
+        ->capture_default_str();
+    valueOption("--speed", options.speedPercent, "P", "the wheel's speed setting")
+        ->transform(CLI::Validator(plainWhole, ""))
+        ->check(CLI::Range(0, 100).description("in [0 - 100]"))
+        ->capture_default_str();
+    valueOption("--steer", texts.steer, "YAW,PITCH", "radians of steering before every frame")
+        ->check(reading(readSteer, options, ""))
+        ->capture_default_str();
+    CLI::Option* out = valueOption("--out", options.outPath, "FILE", "write the last frame")
+                           ->check(reading(readOut, options, "*.png or *.raw"));
+    // A flag's value is "true" unless one is given after '=', which this flag refuses.
+    app.add_flag("--background", options.background, "write the background image, not a frame")
+        ->check(CLI::Validator(noValue, ""))
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->needs(out);
+    valueOption("--sequence", options.sequenceDir, "DIR", "write every frame into DIR")
+        ->check(CLI::Validator(folderName, ""));
 }
 
 // Rules between options, once all of them are known.
-bool checkCombination(RenderOptions& options, std::string& problem) {
-    if (options.background && options.outFormat == NoImage) {
-        problem = "--background needs --out FILE to write the background to";
-        return false;
-    }
+std::string combinationProblem(RenderOptions& options) {
     if (options.outFormat != NoImage && !options.background && options.frames == 0) {
-        problem = "--out: --frames 0 renders no frame to write (--background writes the "
-                  "background image)";
-        return false;
+        return "--out: --frames 0 renders no frame to write (--background writes the "
+               "background image)";
     }
-    options.frameTicks = llround((double)renderTicksPerSecond / options.fps);
-    // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter.
-    if (options.frames > 0 && options.frameTicks > INT64_MAX / options.frames) {
-        char fps[32];
-        snprintf(fps, sizeof fps, "%g", options.fps);
-        problem = std::string("--fps: ") + fps + " frames per second over " +
-                  std::to_string(options.frames) + " frames overruns the clock";
-        return false;
+    // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter; the
+    // quotient is checked before it is rounded, since a clock slow enough to overrun it with
+    // one frame would overflow the rounding itself.
+    const double ticks = (double)renderTicksPerSecond / options.fps;
+    const int64_t last = options.frames > 0 ? options.frames : 1;
+    if (ticks < 9223372036854775808.0 / (double)last) {
+        options.frameTicks = llround(ticks);
+        if (options.frameTicks <= INT64_MAX / last) {
+            return "";
+        }
     }
-    return true;
+    char fps[32];
+    snprintf(fps, sizeof fps, "%g", options.fps);
+    return std::string("--fps: ") + fps + " frames per second over " +
+           std::to_string(options.frames) + " frames overruns the clock";
+}
+
+ParseOutcome parseArguments(int argc, const char* const* argv, RenderOptions& options,
+                            std::string& problem) {
+    options = RenderOptions{};
+    OptionTexts texts;
+    CLI::App app("", "voidrunner-render");
+    describeOptions(app, options, texts);
+    // CLI11 reports through exceptions; they end here, at the boundary of the parse.
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        return ParsedHelp;
+    } catch (const CLI::CallForVersion&) {
+        return ParsedVersion;
+    } catch (const CLI::ExtrasError& error) {
+        problem = std::string(error.what()) + " (see --help)";
+        return ParseFailed;
+    } catch (const CLI::Error& error) {
+        problem = error.what();
+        return ParseFailed;
+    }
+    options.mode = texts.mode == "preview" ? Preview : Saver;
+    problem = combinationProblem(options);
+    return problem.empty() ? ParsedRun : ParseFailed;
 }
 
 } // namespace
 
+std::string renderHelp() {
+    RenderOptions options;
+    OptionTexts texts;
+    CLI::App app("", "voidrunner-render");
+    describeOptions(app, options, texts);
+    return app.help();
+}
+
 ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
                           std::string& problem) {
-    options = RenderOptions{};
-    bool seen[OptionCount] = {};
-    for (int i = 1; i < argc; i++) {
-        const std::string argument = argv[i];
-        const size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
-        const OptionName* option = nullptr;
-        for (const OptionName& candidate : optionNames) {
-            if (name == candidate.name) {
-                option = &candidate;
-            }
-        }
-        if (!option) {
-            problem = argument.size() > 1 && argument[0] == '-'
-                          ? "unknown option " + quoted(name) + " (see --help)"
-                          : "unexpected argument " + quoted(argument) + " (see --help)";
-            return ParseFailed;
-        }
-        if (option->id == OptionHelp) {
-            return ParsedHelp;
-        }
-        if (option->id == OptionVersion) {
-            return ParsedVersion;
-        }
-        if (seen[option->id]) {
-            problem = name + " is given more than once";
-            return ParseFailed;
-        }
-        seen[option->id] = true;
-        std::string value;
-        if (!option->takesValue) {
-            if (equals != std::string::npos) {
-                problem = name + " takes no value";
-                return ParseFailed;
-            }
-        } else if (equals != std::string::npos) {
-            value = argument.substr(equals + 1);
-        } else if (i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0) {
-            // No value begins with "--": that is the next option, and this one lacks its value.
-            value = argv[++i];
-        } else {
-            problem = name + " needs a value";
-            return ParseFailed;
-        }
-        if (!applyOption(option->id, value, options, problem)) {
-            return ParseFailed;
+    const ParseOutcome outcome = parseArguments(argc, argv, options, problem);
+    // The problem quotes what it was given, which may hold line breaks or other controls:
+    // the message stays one line.
+    for (char& c : problem) {
+        if ((unsigned char)c < 0x20 || c == 0x7F) {
+            c = '?';
         }
     }
-    return checkCombination(options, problem) ? ParsedRun : ParseFailed;
+    return outcome;
 }

@@ -38,8 +38,10 @@ enum ParseOutcome : int32_t {
     ParseFailed,
 };
 
-// On ParseFailed, problem holds one line (without newline) that names what is wrong.
+// Called by main and by the fuzz target with the process's arguments; writes nothing. On
+// ParseFailed, problem holds one line (without newline) that names what is wrong.
 ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
                           std::string& problem);
 
-extern const char renderUsage[];
+// The --help text: every option with its range and default.
+std::string renderHelp();
