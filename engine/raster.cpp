@@ -257,7 +257,9 @@ void drawShapeFast(const StarShape& shape) {
         if (j + 4 <= sampleCount) {
             streakSamples(shape, tint, j + 4, ahead);
             if (inside) {
-                for (int32_t k = 0; k < 4; k++) {
+                // Lanes past the last sample lie beyond the streak, perhaps outside the buffer.
+                const int32_t next = sampleCount - 3 - j < 4 ? sampleCount - 3 - j : 4;
+                for (int32_t k = 0; k < next; k++) {
                     _mm_prefetch((const char*)(pixels + (size_t)ahead.y[k] * (uint32_t)width +
                                                (uint32_t)ahead.x[k]),
                                  _MM_HINT_T0);

@@ -123,4 +123,26 @@ TEST_F(StarPaths, FastPathGivesTheReferenceBitsAndMarksWhatItChanges) {
     EXPECT_GT(cut, 300);
 }
 
+TEST_F(StarPaths, AStreakEndingAtTheTopEdgeStaysInside) {
+    // Five samples up to row 0: the last group of four holds two lanes past the star, above
+    // the buffer, which must never be touched or even addressed.
+    StarShape shape{};
+    shape.brightness = 1.0f;
+    shape.apparentRadius = 1.0f;
+    shape.tint[0] = shape.tint[1] = shape.tint[2] = 255.0f;
+    shape.cx = 50;
+    shape.cy = 0;
+    shape.tx = 50.5f;
+    shape.ty = 5.5f;
+    shape.dy = -5.0f;
+    shape.sampleCount = 5;
+    shape.discRadius = 1;
+    Dice dice{7};
+    Canvas reference = canvasFor(100, 8, dice);
+    Canvas fast = reference;
+    drawInto(reference, 100, 8, shape, false);
+    drawInto(fast, 100, 8, shape, true);
+    EXPECT_EQ(fast.pixels, reference.pixels);
+}
+
 } // namespace
