@@ -18,9 +18,6 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // Destroys mainWindow, if there is one.
 void requestExit();
 
-// Reads the performance counter into counterFrequency, startCounter and lastFrameCounter.
-void takeStartStamp();
-
 void createFonts();
 void deleteFonts();
 

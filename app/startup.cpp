@@ -14,16 +14,6 @@ const wchar_t informationText[] =
                      L"Press any key, or click after the first moment, to exit.\n\n"
                      L"There are no settings to change.";
 
-void takeStartStamp() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    engine.counterFrequency = frequency.QuadPart;
-    engine.startCounter = now.QuadPart;
-    // The first frame measures its step from start-up.
-    engine.lastFrameCounter = now.QuadPart;
-}
-
 static HFONT overlayFont(int height, int weight) {
     return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI");

@@ -240,6 +240,10 @@ bool stepStar(Star& star, const FrameView& view, ScreenPoint& screenPos,
 // Steps every star in array order and draws each visible one right after its step.
 void flyStars(const FrameView& view);
 
+// Called once at start-up by each front end: the counter's frequency and the start stamp,
+// which the click rule and the first frame measure from.
+void takeStartStamp();
+
 // Called from WM_PAINT: advances the flight by the time since the last paint and paints it.
 void renderFrame(HWND window);
 

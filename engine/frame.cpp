@@ -86,6 +86,16 @@ void flyStars(const FrameView& view) {
     }
 }
 
+void takeStartStamp() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    engine.counterFrequency = frequency.QuadPart;
+    engine.startCounter = now.QuadPart;
+    // The first frame measures its step from start-up.
+    engine.lastFrameCounter = now.QuadPart;
+}
+
 void renderFrame(HWND window) {
     PAINTSTRUCT paint;
     HDC paintDc = BeginPaint(window, &paint);

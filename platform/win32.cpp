@@ -172,29 +172,9 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return TRUE;
 }
 
-HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
-    HWND window = (HWND)calloc(1, sizeof(HWND__));
-    if (!window) {
-        return nullptr;
-    }
-    window->kind = StandInWindow;
-    window->clientWidth = clientWidth;
-    window->clientHeight = clientHeight;
-    window->surface = (uint32_t*)calloc((size_t)clientWidth * (size_t)clientHeight + 1, 4);
-    window->rowWords = clientWidth;
-    window->ownsSurface = true;
-    if (!window->surface) {
-        free(window);
-        return nullptr;
-    }
-    return window;
-}
-
-HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
-                             int32_t rowWords) {
-    if (!surface || clientWidth < 1 || clientHeight < 1 || rowWords < clientWidth) {
-        return nullptr;
-    }
+// A window whose client area shows surface, rowWords words a row; owned: freed with it.
+static HWND windowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
+                       int32_t rowWords, bool owned) {
     HWND window = (HWND)calloc(1, sizeof(HWND__));
     if (!window) {
         return nullptr;
@@ -204,8 +184,26 @@ HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t
     window->clientHeight = clientHeight;
     window->surface = surface;
     window->rowWords = rowWords;
-    window->ownsSurface = false;
+    window->ownsSurface = owned;
     return window;
+}
+
+HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
+    uint32_t* surface = (uint32_t*)calloc((size_t)clientWidth * (size_t)clientHeight + 1, 4);
+    HWND window =
+        surface ? windowOver(clientWidth, clientHeight, surface, clientWidth, true) : nullptr;
+    if (!window) {
+        free(surface);
+    }
+    return window;
+}
+
+HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
+                             int32_t rowWords) {
+    if (!surface || clientWidth < 1 || clientHeight < 1 || rowWords < clientWidth) {
+        return nullptr;
+    }
+    return windowOver(clientWidth, clientHeight, surface, rowWords, false);
 }
 
 void standInDestroyWindow(HWND window) {

@@ -80,15 +80,6 @@ struct Front {
     bool ending;
 };
 
-void setStartStamp() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    engine.counterFrequency = frequency.QuadPart;
-    engine.startCounter = now.QuadPart;
-    engine.lastFrameCounter = now.QuadPart;
-}
-
 // What WM_SIZE does on Windows, plus a new image: only a real change of size rebuilds, since
 // every rebuild spawns a new population of stars.
 void resize(Front& front, int32_t width, int32_t height) {
@@ -210,7 +201,7 @@ int startFront(Front& front, const HackOptions& options) {
     standIn.clock = options.fixedClock ? SettableClock : MonotonicClock;
     front.frameTicks = (standIn.frequency + 30) / 60;
     engine.runMode = options.preview ? Preview : Saver;
-    setStartStamp();
+    takeStartStamp();
     engine.speedPercent = options.speedPercent;
     engine.targetSpeed = speedCurve(engine.speedPercent);
 

@@ -13,19 +13,6 @@
 
 namespace {
 
-std::vector<uint8_t> readSaverFile() {
-    std::vector<uint8_t> bytes;
-    FILE* in = _wfopen(hostPaths.saver.c_str(), L"rb");
-    if (in) {
-        uint8_t chunk[65536];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, in)) > 0;) {
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        }
-        fclose(in);
-    }
-    return bytes;
-}
-
 // The file's headers, read from its bytes rather than through the loader.
 struct Image {
     std::vector<uint8_t> bytes;
@@ -34,7 +21,7 @@ struct Image {
 };
 
 Image readImage() {
-    Image image{readSaverFile(), nullptr, nullptr};
+    Image image{readBytes(hostPaths.saver), nullptr, nullptr};
     if (image.bytes.size() < sizeof(IMAGE_DOS_HEADER)) {
         return image;
     }

@@ -396,3 +396,16 @@ int finishUnix(int job, DWORD timeoutMs) {
 int runUnix(const std::string& script, DWORD timeoutMs) {
     return finishUnix(startUnix(script), timeoutMs);
 }
+
+std::vector<uint8_t> readBytes(const std::wstring& path) {
+    std::vector<uint8_t> bytes;
+    FILE* in = _wfopen(path.c_str(), L"rb");
+    if (in) {
+        uint8_t chunk[65536];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, in)) > 0;) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+        fclose(in);
+    }
+    return bytes;
+}

@@ -31,6 +31,9 @@ extern HostPaths hostPaths;
 // The Windows path under which Wine shows a Unix path (a path not starting with / is kept).
 std::wstring dosPathOf(const std::string& unixPath);
 
+// A whole file's bytes; none when it cannot be read.
+std::vector<uint8_t> readBytes(const std::wstring& path);
+
 // Reads --saver=, --shots= and --scratch= (Unix paths); false when one is missing.
 bool readHostPaths(int argc, char** argv);
 

@@ -14,19 +14,6 @@ namespace {
 
 const wchar_t uninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-std::vector<uint8_t> readBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    FILE* in = _wfopen(path.c_str(), L"rb");
-    if (in) {
-        uint8_t chunk[65536];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, in)) > 0;) {
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        }
-        fclose(in);
-    }
-    return bytes;
-}
-
 std::wstring registryText(HKEY key, const wchar_t* name) {
     wchar_t value[1024] = {};
     DWORD size = sizeof value - sizeof(wchar_t);
