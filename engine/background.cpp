@@ -22,104 +22,104 @@ static float stepFor(int32_t size) {
     return size < 2 ? 1.0f : 1.0f / (float)(size - 1);
 }
 
+// Each pixel's three sums are a column half plus a row half: the squared horizontal and
+// vertical distances from the two glows' centres and, for the vignette, from the middle.
+struct Terms {
+    float glowA;    // ((u - 0.76) / 0.52)^2, ((v - 0.68) / 0.6)^2
+    float glowB;    // ((u - 0.24) / 0.62)^2, ((v - 0.34) / 0.75)^2
+    float vignette; // (u - 0.5)^2 x 2.1, (v - 0.5)^2 x 2.1
+};
+
+static Terms columnTermsAt(int32_t x, float sx) {
+    const float u = (float)x * sx;
+    const float hA = (u - 0.76f) / 0.52f;
+    const float hB = (u - 0.24f) / 0.62f;
+    return Terms{hA * hA, hB * hB, (u - 0.5f) * (u - 0.5f) * 2.1f};
+}
+
+static Terms rowTermsAt(int32_t y, float sy) {
+    const float v = (float)y * sy;
+    const float qA = (v - 0.68f) / 0.6f;
+    const float qB = (v - 0.34f) / 0.75f;
+    return Terms{qA * qA, qB * qB, (v - 0.5f) * (v - 0.5f) * 2.1f};
+}
+
+// Per channel, red first: the weights of glow A and glow B and the base.
+static const float channelWeights[3][3] = {
+    {8.0f, 13.0f, 1.0f}, {15.0f, 18.0f, 2.0f}, {27.0f, 42.0f, 7.0f}};
+
+static uint32_t backgroundWord(Terms column, Terms row, int32_t x, int32_t y) {
+    const float glowA = clampUnit(1.0f - sqrtf(column.glowA + row.glowA));
+    const float glowB = clampUnit(1.0f - sqrtf(column.glowB + row.glowB));
+    const float r = sqrtf(column.vignette + row.vignette);
+    float vignette = r * -0.7f + 1.1f;
+    vignette = vignette < 0.18f ? 0.18f : vignette > 1.0f ? 1.0f : vignette;
+    const float dither = (float)((uint32_t)(7 * y + 5 * x + (x ^ y)) & 7u) * 0.11f;
+    uint32_t word = 0;
+    for (const float* weight : channelWeights) {
+        const float value =
+            ((glowA * weight[0] + (glowB * weight[1] + weight[2])) + dither) * vignette;
+        word = word << 8 | channelByte(value);
+    }
+    return word;
+}
+
 // The reference: every other path must give exactly these bits.
 static void fillBackgroundScalar(uint32_t* background, int32_t width, int32_t height) {
     const float sx = stepFor(width);
     const float sy = stepFor(height);
     uint32_t* out = background;
     for (int32_t y = 0; y < height; y++) {
-        // The vertical halves of both glows and of the vignette are the same for a whole row.
-        const float v = (float)y * sy;
-        const float qA = (v - 0.68f) / 0.6f;
-        const float pA = qA * qA;
-        const float qB = (v - 0.34f) / 0.75f;
-        const float pB = qB * qB;
-        const float pV = (v - 0.5f) * (v - 0.5f) * 2.1f;
+        const Terms row = rowTermsAt(y, sy);
         for (int32_t x = 0; x < width; x++) {
-            const float u = (float)x * sx;
-            const float hA = (u - 0.76f) / 0.52f;
-            const float glowA = clampUnit(1.0f - sqrtf(hA * hA + pA));
-            const float hB = (u - 0.24f) / 0.62f;
-            const float glowB = clampUnit(1.0f - sqrtf(hB * hB + pB));
-            const float r = sqrtf((u - 0.5f) * (u - 0.5f) * 2.1f + pV);
-            float vignette = r * -0.7f + 1.1f;
-            vignette = vignette < 0.18f ? 0.18f : vignette > 1.0f ? 1.0f : vignette;
-            const uint32_t level = (uint32_t)(7 * y + 5 * x + (x ^ y)) & 7u;
-            const float dither = (float)level * 0.11f;
-            const float red = ((glowA * 8.0f + (glowB * 13.0f + 1.0f)) + dither) * vignette;
-            const float green = ((glowA * 15.0f + (glowB * 18.0f + 2.0f)) + dither) * vignette;
-            const float blue = ((glowA * 27.0f + (glowB * 42.0f + 7.0f)) + dither) * vignette;
-            *out++ = channelByte(red) << 16 | channelByte(green) << 8 | channelByte(blue);
+            *out++ = backgroundWord(columnTermsAt(x, sx), row, x, y);
         }
     }
 }
 
-// The vector paths split each pixel's sums into a column half and a row half. The column
-// halves, with their divisions, are worked out once per column for a block of columns and
-// then serve every row; the bits stay those of the reference, whose sums have the same
-// operands in the same order.
+// The vector paths work out the column halves, with their divisions, once per column for a
+// block of columns; they then serve every row.
 const int32_t columnBlock = 256;
 
 struct ColumnTerms {
-    float glowA[columnBlock];    // ((u - 0.76) / 0.52)^2
-    float glowB[columnBlock];    // ((u - 0.24) / 0.62)^2
-    float vignette[columnBlock]; // (u - 0.5)^2 x 2.1
-};
-
-struct RowTerms {
-    float glowA, glowB, vignette;
+    float glowA[columnBlock];
+    float glowB[columnBlock];
+    float vignette[columnBlock];
 };
 
 static void fillColumnTerms(ColumnTerms& columns, int32_t first, int32_t count, float sx) {
     for (int32_t i = 0; i < count; i++) {
-        const float u = (float)(first + i) * sx;
-        const float hA = (u - 0.76f) / 0.52f;
-        const float hB = (u - 0.24f) / 0.62f;
-        columns.glowA[i] = hA * hA;
-        columns.glowB[i] = hB * hB;
-        columns.vignette[i] = (u - 0.5f) * (u - 0.5f) * 2.1f;
+        const Terms column = columnTermsAt(first + i, sx);
+        columns.glowA[i] = column.glowA;
+        columns.glowB[i] = column.glowB;
+        columns.vignette[i] = column.vignette;
     }
 }
 
-static RowTerms rowTermsFor(int32_t y, float sy) {
-    const float v = (float)y * sy;
-    const float qA = (v - 0.68f) / 0.6f;
-    const float qB = (v - 0.34f) / 0.75f;
-    return RowTerms{qA * qA, qB * qB, (v - 0.5f) * (v - 0.5f) * 2.1f};
+// 1 - sqrt(column + row), clamped to 0 .. 1, four columns at a time.
+static inline __m128 glow4(const float* column, float row) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 g =
+        _mm_sub_ps(one, _mm_sqrt_ps(_mm_add_ps(_mm_loadu_ps(column), _mm_set1_ps(row))));
+    return _mm_max_ps(_mm_min_ps(g, one), _mm_setzero_ps());
 }
 
-// One pixel from its halves, for the columns left over after the last whole vector.
-static uint32_t backgroundWord(const ColumnTerms& columns, int32_t i, int32_t x, int32_t y,
-                               RowTerms row) {
-    const float glowA = clampUnit(1.0f - sqrtf(columns.glowA[i] + row.glowA));
-    const float glowB = clampUnit(1.0f - sqrtf(columns.glowB[i] + row.glowB));
-    const float r = sqrtf(columns.vignette[i] + row.vignette);
-    float vignette = r * -0.7f + 1.1f;
-    vignette = vignette < 0.18f ? 0.18f : vignette > 1.0f ? 1.0f : vignette;
-    const float dither = (float)((uint32_t)(7 * y + 5 * x + (x ^ y)) & 7u) * 0.11f;
-    const float red = ((glowA * 8.0f + (glowB * 13.0f + 1.0f)) + dither) * vignette;
-    const float green = ((glowA * 15.0f + (glowB * 18.0f + 2.0f)) + dither) * vignette;
-    const float blue = ((glowA * 27.0f + (glowB * 42.0f + 7.0f)) + dither) * vignette;
-    return channelByte(red) << 16 | channelByte(green) << 8 | channelByte(blue);
+__attribute__((target("avx2"))) static inline __m256 glow8(const float* column, float row) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 g = _mm256_sub_ps(
+        one, _mm256_sqrt_ps(_mm256_add_ps(_mm256_loadu_ps(column), _mm256_set1_ps(row))));
+    return _mm256_max_ps(_mm256_min_ps(g, one), _mm256_setzero_ps());
 }
 
 // Whole vectors of one row's pixels in the block, from block column 0 (image column x) on;
 // returns how many it wrote, a multiple of 4.
 static int32_t backgroundRowSse2(uint32_t* out, const ColumnTerms& columns, int32_t count,
-                                 int32_t x, int32_t y, RowTerms row) {
+                                 int32_t x, int32_t y, Terms row) {
     int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
         const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-        const __m128 glowA = _mm_max_ps(
-            _mm_min_ps(_mm_sub_ps(one, _mm_sqrt_ps(_mm_add_ps(_mm_loadu_ps(columns.glowA + i),
-                                                              _mm_set1_ps(row.glowA)))),
-                       one),
-            zero);
-        const __m128 glowB = _mm_max_ps(
-            _mm_min_ps(_mm_sub_ps(one, _mm_sqrt_ps(_mm_add_ps(_mm_loadu_ps(columns.glowB + i),
-                                                              _mm_set1_ps(row.glowB)))),
-                       one),
-            zero);
+        const __m128 glowA = glow4(columns.glowA + i, row.glowA);
+        const __m128 glowB = glow4(columns.glowB + i, row.glowB);
         const __m128 r =
             _mm_sqrt_ps(_mm_add_ps(_mm_loadu_ps(columns.vignette + i), _mm_set1_ps(row.vignette)));
         const __m128 vignette = _mm_max_ps(
@@ -134,13 +134,11 @@ static int32_t backgroundRowSse2(uint32_t* out, const ColumnTerms& columns, int3
         // Clamped as floats first, so that the truncation itself never sees a value out of range.
         const __m128 top = _mm_set1_ps(255.0f);
         __m128i word = _mm_setzero_si128();
-        const float weights[3][3] = {
-            {8.0f, 13.0f, 1.0f}, {15.0f, 18.0f, 2.0f}, {27.0f, 42.0f, 7.0f}};
         for (int channel = 0; channel < 3; channel++) {
             const __m128 glows =
-                _mm_add_ps(_mm_mul_ps(glowA, _mm_set1_ps(weights[channel][0])),
-                           _mm_add_ps(_mm_mul_ps(glowB, _mm_set1_ps(weights[channel][1])),
-                                      _mm_set1_ps(weights[channel][2])));
+                _mm_add_ps(_mm_mul_ps(glowA, _mm_set1_ps(channelWeights[channel][0])),
+                           _mm_add_ps(_mm_mul_ps(glowB, _mm_set1_ps(channelWeights[channel][1])),
+                                      _mm_set1_ps(channelWeights[channel][2])));
             const __m128 value = _mm_mul_ps(_mm_add_ps(glows, dither), vignette);
             const __m128i byte = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(value, zero), top));
             word = _mm_or_si128(_mm_slli_epi32(word, 8), byte);
@@ -154,22 +152,12 @@ static int32_t backgroundRowSse2(uint32_t* out, const ColumnTerms& columns, int3
 __attribute__((target("avx2"))) static int32_t backgroundRowAvx2(uint32_t* out,
                                                                  const ColumnTerms& columns,
                                                                  int32_t count, int32_t x,
-                                                                 int32_t y, RowTerms row) {
+                                                                 int32_t y, Terms row) {
     int32_t i = 0;
     for (; i + 8 <= count; i += 8) {
         const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
-        const __m256 glowA = _mm256_max_ps(
-            _mm256_min_ps(
-                _mm256_sub_ps(one, _mm256_sqrt_ps(_mm256_add_ps(_mm256_loadu_ps(columns.glowA + i),
-                                                                _mm256_set1_ps(row.glowA)))),
-                one),
-            zero);
-        const __m256 glowB = _mm256_max_ps(
-            _mm256_min_ps(
-                _mm256_sub_ps(one, _mm256_sqrt_ps(_mm256_add_ps(_mm256_loadu_ps(columns.glowB + i),
-                                                                _mm256_set1_ps(row.glowB)))),
-                one),
-            zero);
+        const __m256 glowA = glow8(columns.glowA + i, row.glowA);
+        const __m256 glowB = glow8(columns.glowB + i, row.glowB);
         const __m256 r = _mm256_sqrt_ps(
             _mm256_add_ps(_mm256_loadu_ps(columns.vignette + i), _mm256_set1_ps(row.vignette)));
         const __m256 vignette = _mm256_max_ps(
@@ -186,13 +174,11 @@ __attribute__((target("avx2"))) static int32_t backgroundRowAvx2(uint32_t* out,
             _mm256_cvtepi32_ps(_mm256_and_si256(sum, _mm256_set1_epi32(7))), _mm256_set1_ps(0.11f));
         const __m256 top = _mm256_set1_ps(255.0f);
         __m256i word = _mm256_setzero_si256();
-        const float weights[3][3] = {
-            {8.0f, 13.0f, 1.0f}, {15.0f, 18.0f, 2.0f}, {27.0f, 42.0f, 7.0f}};
         for (int channel = 0; channel < 3; channel++) {
             const __m256 glows = _mm256_add_ps(
-                _mm256_mul_ps(glowA, _mm256_set1_ps(weights[channel][0])),
-                _mm256_add_ps(_mm256_mul_ps(glowB, _mm256_set1_ps(weights[channel][1])),
-                              _mm256_set1_ps(weights[channel][2])));
+                _mm256_mul_ps(glowA, _mm256_set1_ps(channelWeights[channel][0])),
+                _mm256_add_ps(_mm256_mul_ps(glowB, _mm256_set1_ps(channelWeights[channel][1])),
+                              _mm256_set1_ps(channelWeights[channel][2])));
             const __m256 value = _mm256_mul_ps(_mm256_add_ps(glows, dither), vignette);
             const __m256i byte =
                 _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(value, zero), top));
@@ -204,7 +190,7 @@ __attribute__((target("avx2"))) static int32_t backgroundRowAvx2(uint32_t* out,
 }
 
 typedef int32_t (*BackgroundRowKernel)(uint32_t* out, const ColumnTerms& columns, int32_t count,
-                                       int32_t x, int32_t y, RowTerms row);
+                                       int32_t x, int32_t y, Terms row);
 
 static void fillBackgroundBlocks(BackgroundRowKernel kernel, uint32_t* background, int32_t width,
                                  int32_t height) {
@@ -216,9 +202,11 @@ static void fillBackgroundBlocks(BackgroundRowKernel kernel, uint32_t* backgroun
         fillColumnTerms(columns, first, count, sx);
         uint32_t* out = background + first;
         for (int32_t y = 0; y < height; y++, out += width) {
-            const RowTerms row = rowTermsFor(y, sy);
+            const Terms row = rowTermsAt(y, sy);
+            // The columns left over after the last whole vector.
             for (int32_t i = kernel(out, columns, count, first, y, row); i < count; i++) {
-                out[i] = backgroundWord(columns, i, first + i, y, row);
+                const Terms column{columns.glowA[i], columns.glowB[i], columns.vignette[i]};
+                out[i] = backgroundWord(column, row, first + i, y);
             }
         }
     }
