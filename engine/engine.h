@@ -115,6 +115,9 @@ void releaseFrameBuffers();
 // 16 pixels of 4 bytes: one cache line where the row's start is aligned to one.
 const int32_t changeRunPixels = 16;
 
+// Words of the change map for each row of a buffer width pixels wide.
+int32_t changeMapStrideFor(int32_t width);
+
 // Bytes the background's allocation needs for the image and the change map behind it.
 uint64_t backgroundAllocationBytes(int32_t width, int32_t height);
 

@@ -1,6 +1,5 @@
 #include "engine/engine.h"
 
-#include <emmintrin.h>
 #include <string.h>
 
 // The map starts on a cache line of its own behind the image.
@@ -8,19 +7,20 @@ static uint64_t imageBytes(int32_t width, int32_t height) {
     return ((uint64_t)(uint32_t)width * (uint32_t)height * 4u + 63u) & ~(uint64_t)63u;
 }
 
-static int32_t strideFor(int32_t width) {
+int32_t changeMapStrideFor(int32_t width) {
     const int32_t runs = (width + changeRunPixels - 1) / changeRunPixels;
     return (runs + 63) / 64;
 }
 
 uint64_t backgroundAllocationBytes(int32_t width, int32_t height) {
-    return imageBytes(width, height) + (uint64_t)(uint32_t)height * (uint32_t)strideFor(width) * 8u;
+    return imageBytes(width, height) +
+           (uint64_t)(uint32_t)height * (uint32_t)changeMapStrideFor(width) * 8u;
 }
 
 void attachChangeMap() {
     engine.changeMap =
         (uint64_t*)((uint8_t*)engine.background + imageBytes(engine.width, engine.height));
-    engine.changeMapStride = strideFor(engine.width);
+    engine.changeMapStride = changeMapStrideFor(engine.width);
     engine.changeMapValid = false;
 }
 
@@ -42,26 +42,13 @@ void markChanged(int32_t left, int32_t top, int32_t right, int32_t bottom) {
 }
 
 // Copies runs first .. end - 1 of the row that starts at word rowStart back from the
-// background. Most spans are a run or two long: copied in place, they cost far less than a
-// call each.
+// background.
 static void restoreRuns(size_t rowStart, int32_t first, int32_t end) {
     const int32_t left = first * changeRunPixels;
     const int32_t right =
         end * changeRunPixels < engine.width ? end * changeRunPixels : engine.width;
-    uint32_t* to = engine.pixels + rowStart + left;
-    const uint32_t* from = engine.background + rowStart + left;
-    const int32_t words = right - left;
-    if (words > 4 * changeRunPixels) {
-        memcpy(to, from, (size_t)words * 4u);
-        return;
-    }
-    int32_t i = 0;
-    for (; i + 4 <= words; i += 4) {
-        _mm_storeu_si128((__m128i*)(to + i), _mm_loadu_si128((const __m128i*)(from + i)));
-    }
-    for (; i < words; i++) {
-        to[i] = from[i];
-    }
+    memcpy(engine.pixels + rowStart + left, engine.background + rowStart + left,
+           (size_t)(right - left) * 4u);
 }
 
 void restoreBackground() {

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     engine.pixels = reference.data();
     drawShapeClipped(shapeStar(star, at, before, z, streakScaleFor(speedFactor)));
 
-    const int32_t stride = ((width + changeRunPixels - 1) / changeRunPixels + 63) / 64;
+    const int32_t stride = changeMapStrideFor(width);
     std::vector<uint64_t> changes((size_t)height * (size_t)stride);
     engine.pixels = pixels.data();
     engine.changeMap = changes.data();

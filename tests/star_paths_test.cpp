@@ -34,7 +34,7 @@ Canvas canvasFor(int32_t width, int32_t height, Dice& dice) {
     for (uint32_t& word : canvas.pixels) {
         word = dice.next() & (dice.next() & 1 ? 0x00FFFFFFu : 0x001F1F1Fu);
     }
-    const int32_t stride = ((width + 15) / 16 + 63) / 64;
+    const int32_t stride = changeMapStrideFor(width);
     canvas.changes.assign((size_t)height * stride, 0);
     return canvas;
 }
@@ -44,7 +44,7 @@ void drawInto(Canvas& canvas, int32_t width, int32_t height, const StarShape& sh
     engine.height = height;
     engine.pixels = canvas.pixels.data();
     engine.changeMap = canvas.changes.data();
-    engine.changeMapStride = ((width + 15) / 16 + 63) / 64;
+    engine.changeMapStride = changeMapStrideFor(width);
     if (fast) {
         drawShapeFast(shape);
     } else {
@@ -54,7 +54,7 @@ void drawInto(Canvas& canvas, int32_t width, int32_t height, const StarShape& sh
 
 // Every pixel that differs from before lies in a run its map marks.
 void expectChangesMarked(const Canvas& before, const Canvas& after, int32_t width, int32_t height) {
-    const int32_t stride = ((width + 15) / 16 + 63) / 64;
+    const int32_t stride = changeMapStrideFor(width);
     for (int32_t y = 0; y < height; y++) {
         for (int32_t x = 0; x < width; x++) {
             if (before.pixels[(size_t)y * width + x] == after.pixels[(size_t)y * width + x]) {
