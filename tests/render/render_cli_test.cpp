@@ -199,8 +199,8 @@ TEST_F(RenderCli, FramesMatchTheEngineDrivenByHand) {
         const size_t count = (size_t)f.width * f.height;
         EXPECT_EQ(crcOf(readFile(work / "last.raw")), crcOf(window->surface, count));
         char expected[96];
-        snprintf(expected, sizeof expected, "stars %d, frames %lld, speed %.2f, rng 0x%08x,",
-                 engine.starCount, (long long)f.frames, engine.currentSpeed, engine.rngState);
+        snprintf(expected, sizeof expected, "stars %d, frames %lld, speed %d, rng 0x%08x,",
+                 engine.starCount, (long long)f.frames, f.speed, engine.rngState);
         EXPECT_NE(summary.find(expected), std::string::npos) << summary << "\n" << expected;
         releaseFrameBuffers();
         standInDestroyWindow(window);
@@ -213,13 +213,14 @@ TEST_F(RenderCli, SummaryReportsSizeModeStarsAndSpeed) {
         std::vector<std::string> args;
         const char* part;
     } cases[] = {
-        {{"--frames", "0"}, "size 1280x720, mode saver, stars 1181, frames 0, speed 70.00,"},
+        {{"--frames", "0"}, "size 1280x720, mode saver, stars 1181, frames 0, speed 28,"},
         {{"--size", "320x240", "--mode", "preview", "--frames", "0"}, "mode preview, stars 960,"},
         {{"--mode", "preview", "--frames", "0"}, "mode preview, stars 1100,"},
         {{"--size", "2000x2000", "--frames", "0"}, "stars 3600,"},
-        {{"--size", "64x48", "--frames", "300"}, "stars 900, frames 300, speed 77.68,"},
-        {{"--size", "64x48", "--frames", "400", "--speed", "100"}, "speed 930.00,"},
-        {{"--size", "64x48", "--frames", "600", "--speed", "0"}, "speed 0.00,"},
+        {{"--size", "64x48", "--frames", "300"}, "stars 900, frames 300, speed 28,"},
+        {{"--size", "64x48", "--frames", "400", "--speed", "100"}, "speed 100,"},
+        {{"--size", "64x48", "--frames", "600", "--speed", "0"}, "speed 0,"},
+        {{"--size", "64x48", "--frames", "3", "--speed", "70"}, "speed 70,"}, // the setting given
     };
     for (const Case& c : cases) {
         const std::string summary = summaryOf(c.args);

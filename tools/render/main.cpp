@@ -165,9 +165,10 @@ int render(const RenderOptions& options) {
     } else {
         snprintf(timing, sizeof timing, "no frame timed");
     }
-    printf("size %dx%d, mode %s, stars %d, frames %lld, speed %.2f, rng 0x%08x, engine %s\n",
+    // The speed is the setting as given, 0 to 100, not the engine's eased internal speed.
+    printf("size %dx%d, mode %s, stars %d, frames %lld, speed %d, rng 0x%08x, engine %s\n",
            options.width, options.height, options.mode == Preview ? "preview" : "saver",
-           engine.starCount, (long long)options.frames, engine.currentSpeed, engine.rngState,
+           engine.starCount, (long long)options.frames, options.speedPercent, engine.rngState,
            timing);
     stopEngine(fonts);
     return fflush(stdout) == 0 ? 0 : fail("cannot write the summary");
