@@ -171,7 +171,8 @@ TEST_F(RenderCli, FramesMatchTheEngineDrivenByHand) {
     } flights[] = {
         {200, 150, Preview, 45, "24", 416667, 70, -0.003f, 0.002f, "-0.003,0.002"},
         {160, 200, Saver, 12, "7", 1428571, 0, 0.0f, 0.0f, "0,0"}, // frames longer than 0.05 s
-        {97, 61, Saver, 30, "59.94", 166834, 100, 0.01f, 0.0f, "0.01,0"}, // odd sizes
+        {97, 61, Saver, 30, "59.94", 166834, 100, 0.01f, 0.0f, "0.01,0"},     // odd sizes
+        {64, 48, Saver, 10, "60", 166667, 28, 0.002f, -0.001f, "2e-3,-1E-3"}, // exponents
     };
     for (const Flight& f : flights) {
         const std::string size = std::to_string(f.width) + "x" + std::to_string(f.height);
@@ -286,13 +287,15 @@ TEST_F(RenderCli, BadInputExitsWithOneLineAndNoFile) {
         {{"--size", "0x240"}, "width 0"},
         {{"--size", "320x0"}, "height 0"},
         {{"--size", "65536x100"}, "65536"},
-        {{"--size", "320"}, "--size"},
+        {{"--size", "320"}, "--size: 320 is not a size (WIDTHxHEIGHT, each from 1 to 65535)"},
         {{"--size", "32ax240"}, "32ax240"},
         {{"--size", ""}, "--size"},
-        {{"--size"}, "--size"},
-        {{"--size", "64x48", "--size", "64x48"}, "--size"},
+        {{"--size"}, "--size: missing value before --out ("},
+        {{"--size", "64x48", "--size", "64x48"}, "--size: given more than once (at most once)"},
         {{"--mode", "demo"}, "demo"},
         {{"--frames", "-1"}, "--frames"},
+        {{"--frames", "-5"},
+         "voidrunner-render: --frames: -5 is out of range (a whole number from 0 to 2147483647)\n"},
         {{"--frames", "ten"}, "ten"},
         {{"--frames", "1.5"}, "--frames"},
         {{"--frames", "99999999999"}, "--frames"},
@@ -307,9 +310,11 @@ TEST_F(RenderCli, BadInputExitsWithOneLineAndNoFile) {
         {{"--steer", "0.1"}, "--steer"},
         {{"--steer", "0.1,x"}, "--steer"},
         {{"--steer", "nan,0"}, "--steer"},
-        {{"--turbo"}, "--turbo"},
-        {{"stray"}, "stray"},
-        {{"--background=yes"}, "--background"},
+        {{"--steer", "1e30,1e30"},
+         "--steer: yaw 1e30 is out of range (YAW,PITCH in radians, each from -3.14159 to 3.14159)"},
+        {{"--turbo"}, "--turbo: unknown option (see --help)"},
+        {{"stray"}, "stray: unexpected argument (only options; see --help)"},
+        {{"--background=yes"}, "--background: unexpected value yes (a flag takes no value)"},
     };
     // Each of these would write a good output if its input were valid.
     for (const Case& c : cases) {
@@ -338,11 +343,11 @@ TEST_F(RenderCli, OutputsThatCannotBeWritten) {
         std::vector<std::string> args;
         const char* named;
     } cases[] = {
-        {{"--out", "missing/x.png"}, "missing/x.png"},
+        {{"--out", "missing/x.png"}, "--out: cannot write missing/x.png ("},
         {{"--out", "image.bmp"}, "image.bmp"},
         {{"--out", "taken.png"}, "taken.png"},
         {{"--frames", "0", "--out", "x.png"}, "--frames 0"},
-        {{"--background"}, "--background"},
+        {{"--background"}, "--background: no file to write it to (use it with --out FILE)"},
         {{"--sequence", "missing/seq"}, "missing/seq"},
         {{"--sequence", "plain.txt", "--out", "x.raw"}, "plain.txt"},
         {{"--out", "x.raw", "--out", "y.raw"}, "--out"},
@@ -370,6 +375,8 @@ TEST_F(RenderCli, WholeNumbersAreDecimalAndValuesAreNotOptions) {
         {{"--frames", "0x10"}, "0x10"},
         {{"--sequence", "--frames", "3"}, "--sequence"}, // no folder named --frames
         {{"--out", "--speed", "5"}, "--out"},
+        {{"--frames", "5", "--fps"},
+         "voidrunner-render: --fps: missing value (a number above 0, at most 10000000)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);
@@ -388,13 +395,13 @@ TEST_F(RenderCli, HelpShowsEveryOptionWithItsRangeAndDefault) {
         const char* range;
         const char* fallback; // the default, as a run without the option uses it
     } lines[] = {
-        {"--size WIDTHxHEIGHT", "1 - 65535", "1280x720"},
-        {"--mode MODE", "{saver,preview}", "saver"},
-        {"--frames N", "0 - 2147483647", "120"},
-        {"--fps F", "(0 - 10000000]", "60"},
-        {"--speed P", "0 - 100", "28"},
-        {"--steer YAW,PITCH", "", "0,0"},
-        {"--out FILE", "*.png or *.raw", ""},
+        {"--size WIDTHxHEIGHT", "each from 1 to 65535", "1280x720"},
+        {"--mode MODE", "saver or preview", "saver"},
+        {"--frames N", "from 0 to 2147483647", "120"},
+        {"--fps F", "above 0, at most 10000000", "60"},
+        {"--speed P", "from 0 to 100", "28"},
+        {"--steer YAW,PITCH", "each from -3.14159 to 3.14159", "0,0"},
+        {"--out FILE", ".png or .raw", ""},
         {"--background", "--out", ""},
         {"--sequence DIR", "", ""},
         {"--version", "", ""},
