@@ -118,8 +118,14 @@ bool openOwnWindow(Front& front, const HackOptions& options) {
     attributes.background_pixmap = None;
     attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | EnterWindowMask |
                             LeaveWindowMask | StructureNotifyMask;
+    // A negative offset counts from the screen's far edge to the window's, as X has it.
+    const WindowPlace& place = options.place;
+    const int32_t x =
+        place.fromRight ? DisplayWidth(display, screen) + place.x - options.width : place.x;
+    const int32_t y =
+        place.fromBottom ? DisplayHeight(display, screen) + place.y - options.height : place.y;
     front.window =
-        XCreateWindow(display, RootWindow(display, screen), 0, 0, (unsigned)options.width,
+        XCreateWindow(display, RootWindow(display, screen), x, y, (unsigned)options.width,
                       (unsigned)options.height, 0, CopyFromParent, InputOutput, CopyFromParent,
                       CWBackPixmap | CWEventMask, &attributes);
     if (!front.window) {
@@ -134,6 +140,16 @@ bool openOwnWindow(Front& front, const HackOptions& options) {
         sizeHints->flags = PSize;
         sizeHints->width = options.width;
         sizeHints->height = options.height;
+        // A place the user gave is one the window manager should keep; the gravity tells it
+        // which corner of its frame the offset holds to.
+        if (place.given) {
+            sizeHints->flags |= USPosition | PWinGravity;
+            sizeHints->x = x;
+            sizeHints->y = y;
+            sizeHints->win_gravity = place.fromRight
+                                         ? (place.fromBottom ? SouthEastGravity : NorthEastGravity)
+                                         : (place.fromBottom ? SouthWestGravity : NorthWestGravity);
+        }
         XSetWMNormalHints(display, front.window, sizeHints);
         XFree(sizeHints);
     }

@@ -162,9 +162,9 @@ void PrintTo(const BadStart& c, std::ostream* out) {
 // The parser's cases are tested in-process (options_test.cpp); these check the process's side:
 // the message on the error stream, one line, and the status.
 const BadStart badStarts[] = {
-    {"UnknownOption", {"-bogus"}, nullptr, "unknown option -bogus"},
-    {"SpeedAbove100", {"--speed", "101"}, nullptr, "--speed: not a whole number"},
-    {"DaemonVariableNotAnId", {}, "screen", "XSCREENSAVER_WINDOW: not a window id"},
+    {"UnknownOption", {"-bogus"}, nullptr, "-bogus: unknown option (-help lists them)"},
+    {"SpeedAbove100", {"--speed", "101"}, nullptr, "--speed: 101 is out of range (a whole number"},
+    {"DaemonVariableNotAnId", {}, "screen", "XSCREENSAVER_WINDOW: screen is not a window id"},
 };
 
 class CommandLine : public ::testing::TestWithParam<BadStart> {};
