@@ -389,10 +389,19 @@ int main(int argc, char** argv) {
         fprintf(stderr, "voidrunner3d: cannot catch SIGTERM\n");
         return 1;
     }
-    const char* displayName = options.display.empty() ? nullptr : options.display.c_str();
-    Display* display = XOpenDisplay(displayName);
+    // An empty -display means $DISPLAY, and the messages name the display that was tried.
+    const char* fromEnvironment = getenv("DISPLAY");
+    std::string displayName = !options.display.empty() ? options.display
+                              : fromEnvironment        ? fromEnvironment
+                                                       : "";
+    if (displayName.empty()) {
+        fprintf(stderr, "voidrunner3d: no display given (use -display NAME or set DISPLAY)\n");
+        return 1;
+    }
+    Display* display = XOpenDisplay(displayName.c_str());
     if (!display) {
-        fprintf(stderr, "voidrunner3d: cannot open display %s\n", XDisplayName(displayName));
+        keepOneLine(displayName);
+        fprintf(stderr, "voidrunner3d: cannot open display \"%s\"\n", displayName.c_str());
         return 1;
     }
     trapXErrors();
