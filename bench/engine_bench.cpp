@@ -61,18 +61,18 @@ struct Flight {
 
 Flight startFlight(int32_t width, int32_t height, int32_t percent) {
     resetEngineState();
-    standInReset();
+    resetPlatform();
     engine.runMode = Saver;
     engine.counterFrequency = second;
     engine.speedPercent = percent;
     engine.targetSpeed = speedCurve(percent);
     engine.currentSpeed = engine.targetSpeed;
-    Flight flight{standInCreateWindow(width, height), 0};
+    Flight flight{createSurfaceWindow(width, height), 0};
     engine.mainWindow = flight.window;
     rebuildFrameBuffers(width, height);
     for (int frame = 0; frame < 60; frame++) {
         flight.counter += frameTicks;
-        standIn.counter = flight.counter;
+        platform.counter = flight.counter;
         renderFrame(flight.window);
     }
     return flight;
@@ -81,7 +81,7 @@ Flight startFlight(int32_t width, int32_t height, int32_t percent) {
 void endFlight(benchmark::State& state, Flight& flight) {
     state.counters["stars"] = engine.starCount;
     releaseFrameBuffers();
-    standInDestroyWindow(flight.window);
+    destroySurfaceWindow(flight.window);
     resetEngineState();
 }
 
@@ -90,7 +90,7 @@ void renderFrameBench(benchmark::State& state) {
         startFlight((int32_t)state.range(0), (int32_t)state.range(1), (int32_t)state.range(2));
     for (auto _ : state) {
         flight.counter += frameTicks;
-        standIn.counter = flight.counter;
+        platform.counter = flight.counter;
         renderFrame(flight.window);
         benchmark::DoNotOptimize(flight.window->surface);
         benchmark::ClobberMemory();

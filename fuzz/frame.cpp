@@ -1,4 +1,4 @@
-// Whole frames through the stand-in, driven as the window procedure drives them: counter
+// Whole frames through the platform layer, driven as the window procedure drives them: counter
 // stamps of any spacing (backwards too), steering, wheel notches, new sizes and failed
 // rebuilds in any order. After every paint the speed and every star are finite, the speed
 // lies between its start and the wheel's limits, every star is at least 2 deep, and every
@@ -36,13 +36,13 @@ HWND resize(FuzzInput& in, HWND window) {
     const int32_t width = 1 + takeByte(in) % 160;
     const int32_t height = 1 + takeByte(in) % 160;
     const uint8_t failure = takeByte(in);
-    standInDestroyWindow(window);
-    window = standInCreateWindow(width, height);
+    destroySurfaceWindow(window);
+    window = createSurfaceWindow(width, height);
     engine.mainWindow = window;
     // One rebuild in eight runs into a failed acquisition and leaves the buffers partial.
-    standIn.failure = failure % 8 <= FailStarArray ? (StandInFailure)(failure % 8) : FailNothing;
+    platform.failure = failure % 8 <= FailStarArray ? (PlatformFailure)(failure % 8) : FailNothing;
     rebuildFrameBuffers(width, height);
-    standIn.failure = FailNothing;
+    platform.failure = FailNothing;
     return window;
 }
 
@@ -51,23 +51,23 @@ HWND resize(FuzzInput& in, HWND window) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size, 0};
     resetEngineState();
-    standInReset();
+    resetPlatform();
     const uint8_t setup = takeByte(in);
     engine.runMode = setup & 1 ? Preview : Saver;
     // Mostly the usual 10 MHz counter; sometimes any frequency, zero and negative included.
     if (setup & 2) {
-        standIn.frequency = (int64_t)takeBits(in, 8);
+        platform.frequency = (int64_t)takeBits(in, 8);
     }
-    engine.counterFrequency = standIn.frequency;
-    standIn.counter = (int64_t)takeBits(in, 8);
-    engine.startCounter = standIn.counter;
-    engine.lastFrameCounter = standIn.counter;
+    engine.counterFrequency = platform.frequency;
+    platform.counter = (int64_t)takeBits(in, 8);
+    engine.startCounter = platform.counter;
+    engine.lastFrameCounter = platform.counter;
     engine.speedPercent = takeByte(in) % 101;
     engine.targetSpeed = speedCurve(engine.speedPercent);
     // With and without the overlay fonts: a failed font leaves the field null.
     if (setup & 4) {
-        engine.titleFont = standInCreateFont(-22);
-        engine.captionFont = standInCreateFont(-13);
+        engine.titleFont = createTextFont(-22);
+        engine.captionFont = createTextFont(-13);
     }
     HWND window = resize(in, nullptr);
 
@@ -77,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 0:
                 // Paint after any number of ticks: a few frames' worth, or any 64-bit jump.
                 if (kind & 8) {
-                    standIn.counter = (int64_t)takeBits(in, 8);
+                    platform.counter = (int64_t)takeBits(in, 8);
                 } else {
-                    standIn.counter = (int64_t)((uint64_t)standIn.counter + takeBits(in, 3));
+                    platform.counter = (int64_t)((uint64_t)platform.counter + takeBits(in, 3));
                 }
                 renderFrame(window);
                 checkFrame(window);
@@ -113,10 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     releaseFrameBuffers();
-    standInDestroyWindow(window);
-    standInDeleteFont(engine.titleFont);
-    standInDeleteFont(engine.captionFont);
-    fuzzCheck(standIn.liveObjects == 0, "every buffer is freed");
+    destroySurfaceWindow(window);
+    deleteTextFont(engine.titleFont);
+    deleteTextFont(engine.captionFont);
+    fuzzCheck(platform.liveObjects == 0, "every buffer is freed");
     resetEngineState();
     return 0;
 }

@@ -5,33 +5,33 @@
 #include <time.h>
 #include <wchar.h>
 
-StandInState standIn;
+PlatformState platform;
 
 // Only their addresses matter: the heap handle, and the 1 x 1 bitmap and system font
 // that a new memory context holds before anything is selected into it.
 static char processHeap;
 static char stockObject;
 
-void standInReset() {
-    memset(&standIn, 0, sizeof standIn);
-    standIn.frequency = 10000000;
+void resetPlatform() {
+    memset(&platform, 0, sizeof platform);
+    platform.frequency = 10000000;
 }
 
-static bool failing(StandInFailure which) {
-    return standIn.failure == which;
+static bool failing(PlatformFailure which) {
+    return platform.failure == which;
 }
 
 static void* acquire(size_t bytes) {
     void* memory = calloc(1, bytes);
     if (memory) {
-        standIn.liveObjects++;
+        platform.liveObjects++;
     }
     return memory;
 }
 
 static void release(void* memory) {
     if (memory) {
-        standIn.liveObjects--;
+        platform.liveObjects--;
         free(memory);
     }
 }
@@ -42,14 +42,14 @@ HDC CreateCompatibleDC(HDC) {
     }
     HDC dc = (HDC)acquire(sizeof(HDC__));
     if (dc) {
-        dc->kind = StandInDc;
+        dc->kind = DcObject;
         dc->bkMode = OPAQUE;
     }
     return dc;
 }
 
 BOOL DeleteDC(HDC dc) {
-    if (!dc || dc->kind != StandInDc) {
+    if (!dc || dc->kind != DcObject) {
         return FALSE;
     }
     release(dc);
@@ -69,7 +69,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     if (!bitmap) {
         return nullptr;
     }
-    bitmap->kind = StandInBitmap;
+    bitmap->kind = BitmapObject;
     bitmap->width = header.biWidth;
     bitmap->height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
     if (!failing(FailSectionBits)) {
@@ -91,13 +91,13 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
         dc->bitmap = nullptr;
         return previous;
     }
-    switch (*(StandInKind*)object) {
-        case StandInBitmap: {
+    switch (*(ObjectKind*)object) {
+        case BitmapObject: {
             HGDIOBJ previous = dc->bitmap;
             dc->bitmap = (HBITMAP)object;
             return previous ? previous : (HGDIOBJ)&stockObject;
         }
-        case StandInFont: {
+        case FontObject: {
             HGDIOBJ previous = dc->font;
             dc->font = (HFONT)object;
             return previous ? previous : (HGDIOBJ)&stockObject;
@@ -111,7 +111,7 @@ BOOL DeleteObject(HGDIOBJ object) {
     if (!object || object == &stockObject) {
         return FALSE;
     }
-    if (*(StandInKind*)object == StandInBitmap) {
+    if (*(ObjectKind*)object == BitmapObject) {
         free(((HBITMAP)object)->bits);
     }
     release(object);
@@ -154,21 +154,21 @@ BOOL HeapFree(HANDLE heap, DWORD, LPVOID memory) {
 }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* counter) {
-    if (standIn.clock != MonotonicClock) {
-        counter->QuadPart = standIn.counter;
+    if (platform.clock != MonotonicClock) {
+        counter->QuadPart = platform.counter;
         return TRUE;
     }
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     // Whole seconds and the fraction apart: nanoseconds times ten million would overflow
     // after about fifteen minutes of uptime.
-    counter->QuadPart = (int64_t)now.tv_sec * standIn.frequency +
-                        (int64_t)now.tv_nsec * standIn.frequency / 1000000000;
+    counter->QuadPart = (int64_t)now.tv_sec * platform.frequency +
+                        (int64_t)now.tv_nsec * platform.frequency / 1000000000;
     return TRUE;
 }
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
-    frequency->QuadPart = standIn.frequency;
+    frequency->QuadPart = platform.frequency;
     return TRUE;
 }
 
@@ -179,7 +179,7 @@ static HWND windowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surf
     if (!window) {
         return nullptr;
     }
-    window->kind = StandInWindow;
+    window->kind = WindowObject;
     window->clientWidth = clientWidth;
     window->clientHeight = clientHeight;
     window->surface = surface;
@@ -188,7 +188,7 @@ static HWND windowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surf
     return window;
 }
 
-HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
+HWND createSurfaceWindow(int32_t clientWidth, int32_t clientHeight) {
     uint32_t* surface = (uint32_t*)calloc((size_t)clientWidth * (size_t)clientHeight + 1, 4);
     HWND window =
         surface ? windowOver(clientWidth, clientHeight, surface, clientWidth, true) : nullptr;
@@ -198,7 +198,7 @@ HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight) {
     return window;
 }
 
-HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
+HWND createWindowOverSurface(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
                              int32_t rowWords) {
     if (!surface || clientWidth < 1 || clientHeight < 1 || rowWords < clientWidth) {
         return nullptr;
@@ -206,7 +206,7 @@ HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t
     return windowOver(clientWidth, clientHeight, surface, rowWords, false);
 }
 
-void standInDestroyWindow(HWND window) {
+void destroySurfaceWindow(HWND window) {
     if (window) {
         if (window->ownsSurface) {
             free(window->surface);
@@ -215,17 +215,17 @@ void standInDestroyWindow(HWND window) {
     }
 }
 
-HFONT standInCreateFont(int32_t height) {
+HFONT createTextFont(int32_t height) {
     HFONT font = (HFONT)calloc(1, sizeof(HFONT__));
     if (!font) {
         return nullptr;
     }
-    font->kind = StandInFont;
+    font->kind = FontObject;
     font->height = height;
     return font;
 }
 
-void standInDeleteFont(HFONT font) {
+void deleteTextFont(HFONT font) {
     free(font);
 }
 
@@ -238,11 +238,11 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
     if (!dc) {
         return nullptr;
     }
-    dc->kind = StandInDc;
+    dc->kind = DcObject;
     dc->window = window;
     paint->hdc = dc;
     paint->rcPaint = RECT{0, 0, window->clientWidth, window->clientHeight};
-    standIn.paintsBegun++;
+    platform.paintsBegun++;
     return dc;
 }
 
@@ -250,7 +250,7 @@ BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
     if (paint->hdc) {
         release(paint->hdc);
     }
-    standIn.paintsEnded++;
+    platform.paintsEnded++;
     return TRUE;
 }
 
@@ -284,8 +284,8 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format) {
     if (!dc || !text || !rect) {
         return 0;
     }
-    if (standIn.textCount < (int32_t)(sizeof standIn.texts / sizeof standIn.texts[0])) {
-        StandInText& record = standIn.texts[standIn.textCount];
+    if (platform.textCount < (int32_t)(sizeof platform.texts / sizeof platform.texts[0])) {
+        DrawnText& record = platform.texts[platform.textCount];
         size_t length = count < 0 ? wcslen(text) : (size_t)count;
         size_t room = sizeof record.text / sizeof record.text[0] - 1;
         if (length > room) {
@@ -298,9 +298,9 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format) {
         record.font = dc->font;
         record.format = format;
     }
-    standIn.textCount++;
+    platform.textCount++;
     HBITMAP bitmap = dc->bitmap;
-    if (standIn.paintText && bitmap && bitmap->bits) {
+    if (platform.paintText && bitmap && bitmap->bits) {
         for (LONG y = rect->top > 0 ? rect->top : 0; y < rect->bottom && y < bitmap->height; y++) {
             for (LONG x = rect->left > 0 ? rect->left : 0; x < rect->right && x < bitmap->width;
                  x++) {
@@ -316,9 +316,9 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format) {
 
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop) {
-    standIn.copies++;
-    standIn.lastCopyWidth = width;
-    standIn.lastCopyHeight = height;
+    platform.copies++;
+    platform.lastCopyWidth = width;
+    platform.lastCopyHeight = height;
     if (!dest || !dest->window || !source || !source->bitmap || !source->bitmap->bits ||
         rop != SRCCOPY) {
         return FALSE;

@@ -14,19 +14,19 @@
 //   performance counter, BeginPaint/EndPaint, GetClientRect, SetBkMode, SetTextColor, DrawTextW
 //   and BitBlt: nothing else. Pixel memory has the DIB layout (32-bit words, rows top-down)
 //   and lives exactly as long as its bitmap. Text calls are recorded and not drawn (no front
-//   end on this layer shows the overlay), unless a test asks for a stand-in pattern.
+//   end on this layer shows the overlay), unless a test asks for a pattern in their place.
 //
 // WINDOWS
-//   A window is a surface of 32-bit words that BitBlt copies into: standInCreateWindow
-//   allocates one, standInCreateWindowOver takes the caller's memory (with its own row
+//   A window is a surface of 32-bit words that BitBlt copies into: createSurfaceWindow
+//   allocates one, createWindowOverSurface takes the caller's memory (with its own row
 //   stride), so that a front end's presentation is the one copy into what it shows.
 //
 // CLOCK
-//   QueryPerformanceCounter reads standIn.counter (SettableClock, the default) or the
-//   monotonic clock (MonotonicClock), in ticks of standIn.frequency per second either way.
+//   QueryPerformanceCounter reads platform.counter (SettableClock, the default) or the
+//   monotonic clock (MonotonicClock), in ticks of platform.frequency per second either way.
 //
 // CONTROLS
-//   The `standIn` record holds what lets tests stand in for a real system: the settable
+//   The `platform` record holds what tests set and read in place of a real system: the settable
 //   counter, one acquisition made to fail, the number of live objects, and the text drawn.
 #pragma once
 
@@ -107,27 +107,27 @@ struct BITMAPINFO {
     RGBQUAD bmiColors[1];
 };
 
-enum StandInKind : int32_t {
-    StandInDc = 1,
-    StandInBitmap,
-    StandInFont,
-    StandInWindow,
+enum ObjectKind : int32_t {
+    DcObject = 1,
+    BitmapObject,
+    FontObject,
+    WindowObject,
 };
 
 struct HBITMAP__ {
-    StandInKind kind;
+    ObjectKind kind;
     int32_t width;
     int32_t height;
     uint32_t* bits;
 };
 
 struct HFONT__ {
-    StandInKind kind;
+    ObjectKind kind;
     int32_t height;
 };
 
 struct HWND__ {
-    StandInKind kind;
+    ObjectKind kind;
     int32_t clientWidth;
     int32_t clientHeight;
     uint32_t* surface; // what the window shows: clientHeight rows of clientWidth words
@@ -136,7 +136,7 @@ struct HWND__ {
 };
 
 struct HDC__ {
-    StandInKind kind;
+    ObjectKind kind;
     HBITMAP__* bitmap; // the selected bitmap of a memory context
     HFONT__* font;
     HWND__* window; // the window of a paint context
@@ -177,7 +177,7 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format);
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop);
 
-enum StandInFailure : int32_t {
+enum PlatformFailure : int32_t {
     FailNothing = 0,
     FailContext,       // CreateCompatibleDC returns null
     FailSectionHandle, // CreateDIBSection returns a null handle
@@ -186,7 +186,7 @@ enum StandInFailure : int32_t {
     FailStarArray,     // HeapAlloc returns null
 };
 
-struct StandInText {
+struct DrawnText {
     WCHAR text[96];
     RECT rect;
     COLORREF colour;
@@ -194,16 +194,16 @@ struct StandInText {
     UINT format;
 };
 
-enum StandInClock : int32_t {
-    SettableClock = 0, // QueryPerformanceCounter reports standIn.counter
-    MonotonicClock,    // it reads CLOCK_MONOTONIC, converted to ticks of standIn.frequency
+enum PlatformClock : int32_t {
+    SettableClock = 0, // QueryPerformanceCounter reports platform.counter
+    MonotonicClock,    // it reads CLOCK_MONOTONIC, converted to ticks of platform.frequency
 };
 
-struct StandInState {
-    StandInClock clock;
+struct PlatformState {
+    PlatformClock clock;
     int64_t counter;   // what QueryPerformanceCounter reports with the settable clock
     int64_t frequency; // what QueryPerformanceFrequency reports
-    StandInFailure failure;
+    PlatformFailure failure;
     int32_t liveObjects; // contexts, bitmaps, virtual and heap blocks not yet freed
     int32_t paintsBegun;
     int32_t paintsEnded;
@@ -211,26 +211,26 @@ struct StandInState {
     int32_t lastCopyWidth;
     int32_t lastCopyHeight;
     int32_t textCount;
-    StandInText texts[8]; // the first eight DrawTextW calls since the last reset
+    DrawnText texts[8]; // the first eight DrawTextW calls since the last reset
     // When set, DrawTextW also paints its rectangle's pixels (clipped to the selected bitmap)
-    // with a pattern whose top bytes are not 0, as a stand-in for real glyphs.
+    // with a pattern whose top bytes are not 0, in place of real glyphs.
     bool paintText;
 };
 
-extern StandInState standIn;
+extern PlatformState platform;
 
 // Clears the controls and records: the settable clock, restarting at 0, at 10,000,000 ticks
 // per second.
-void standInReset();
+void resetPlatform();
 
 // A window whose surface the layer allocates (and zeroes) and frees with it.
-HWND standInCreateWindow(int32_t clientWidth, int32_t clientHeight);
+HWND createSurfaceWindow(int32_t clientWidth, int32_t clientHeight);
 
 // A window over the caller's surface: clientHeight rows of clientWidth words, rowWords apart.
 // The memory must outlive the window; destroying the window leaves it alone. Null when
 // the sizes do not fit (rowWords below clientWidth, or either size below 1).
-HWND standInCreateWindowOver(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
+HWND createWindowOverSurface(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
                              int32_t rowWords);
-void standInDestroyWindow(HWND window);
-HFONT standInCreateFont(int32_t height);
-void standInDeleteFont(HFONT font);
+void destroySurfaceWindow(HWND window);
+HFONT createTextFont(int32_t height);
+void deleteTextFont(HFONT font);

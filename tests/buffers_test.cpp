@@ -1,4 +1,4 @@
-// Frame-buffer lifetimes through the stand-in, which can refuse any one acquisition and
+// Frame-buffer lifetimes through the platform layer, which can refuse any one acquisition and
 // counts what is still alive.
 #include <gtest/gtest.h>
 
@@ -12,17 +12,17 @@ class Buffers : public ::testing::Test {
   protected:
     void SetUp() override {
         resetEngineState();
-        standInReset();
+        resetPlatform();
     }
     void TearDown() override {
-        standIn.failure = FailNothing;
+        platform.failure = FailNothing;
         releaseFrameBuffers();
-        EXPECT_EQ(standIn.liveObjects, 0);
+        EXPECT_EQ(platform.liveObjects, 0);
     }
 };
 
 struct FailureRow {
-    StandInFailure failure;
+    PlatformFailure failure;
     bool memoryDc, dibBitmap, previousBitmap, pixels, background, stars;
     int32_t starCount;
     int32_t liveObjects;
@@ -40,9 +40,9 @@ TEST_F(Buffers, EachFailingAcquisitionLeavesItsRowsState) {
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "failure " << row.failure);
         // Start each row from a complete earlier size, which the rebuild must release.
-        standIn.failure = FailNothing;
+        platform.failure = FailNothing;
         rebuildFrameBuffers(64, 48);
-        standIn.failure = row.failure;
+        platform.failure = row.failure;
         const uint32_t rngBefore = engine.rngState;
         rebuildFrameBuffers(1024, 768);
 
@@ -53,7 +53,7 @@ TEST_F(Buffers, EachFailingAcquisitionLeavesItsRowsState) {
         EXPECT_EQ(engine.background != nullptr, row.background);
         EXPECT_EQ(engine.stars != nullptr, row.stars);
         EXPECT_EQ(engine.starCount, row.starCount);
-        EXPECT_EQ(standIn.liveObjects, row.liveObjects);
+        EXPECT_EQ(platform.liveObjects, row.liveObjects);
         // The new size is recorded whatever failed.
         EXPECT_EQ(engine.width, 1024);
         EXPECT_EQ(engine.height, 768);
@@ -67,7 +67,7 @@ TEST_F(Buffers, EachFailingAcquisitionLeavesItsRowsState) {
         EXPECT_EQ(engine.rngState != rngBefore, row.stars);
 
         releaseFrameBuffers();
-        EXPECT_EQ(standIn.liveObjects, 0);
+        EXPECT_EQ(platform.liveObjects, 0);
     }
 }
 
@@ -93,10 +93,10 @@ TEST_F(Buffers, BitmapInfoDescribesATopDownThirtyTwoBitSection) {
 
 TEST_F(Buffers, ReleaseLeavesNothingBehindAndKeepsTheSize) {
     rebuildFrameBuffers(320, 240);
-    EXPECT_EQ(standIn.liveObjects, 4);
+    EXPECT_EQ(platform.liveObjects, 4);
     const BITMAPINFO info = engine.bitmapInfo;
     releaseFrameBuffers();
-    EXPECT_EQ(standIn.liveObjects, 0);
+    EXPECT_EQ(platform.liveObjects, 0);
     EXPECT_EQ(engine.pixels, nullptr);
     EXPECT_EQ(engine.memoryDc, nullptr);
     EXPECT_EQ(engine.dibBitmap, nullptr);
@@ -113,15 +113,15 @@ TEST_F(Buffers, SecondReleaseChangesNothing) {
     rebuildFrameBuffers(320, 240);
     releaseFrameBuffers();
     EngineState before = engine;
-    const StandInState counted = standIn;
+    const PlatformState counted = platform;
     releaseFrameBuffers();
     EXPECT_EQ(memcmp(&before, &engine, sizeof before), 0);
-    EXPECT_EQ(memcmp(&counted, &standIn, sizeof counted), 0);
+    EXPECT_EQ(memcmp(&counted, &platform, sizeof counted), 0);
 }
 
 TEST_F(Buffers, ReleaseOnAnEmptyStartCallsNothing) {
     releaseFrameBuffers();
-    EXPECT_EQ(standIn.liveObjects, 0);
+    EXPECT_EQ(platform.liveObjects, 0);
     EXPECT_EQ(engine.rngState, 0x8f3a19d7u);
 }
 

@@ -46,10 +46,10 @@ void freeSource(Source& source) {
 }
 
 TEST(WindowOverCallerMemory, CopiesRowsAtItsStrideAndLeavesThePaddingAlone) {
-    standInReset();
+    resetPlatform();
     const int32_t width = 5, height = 3, rowWords = 8;
     std::vector<uint32_t> memory((size_t)rowWords * height + 4, untouched);
-    HWND window = standInCreateWindowOver(width, height, memory.data(), rowWords);
+    HWND window = createWindowOverSurface(width, height, memory.data(), rowWords);
     ASSERT_NE(window, nullptr);
     Source source = makeSource(width, height);
     PAINTSTRUCT paint;
@@ -68,16 +68,16 @@ TEST(WindowOverCallerMemory, CopiesRowsAtItsStrideAndLeavesThePaddingAlone) {
     freeSource(source);
     // The memory is the caller's: destroying the window must not free it (the sanitizer
     // build would report a free of vector memory).
-    standInDestroyWindow(window);
+    destroySurfaceWindow(window);
     EXPECT_EQ(memory[0], 1u);
-    EXPECT_EQ(standIn.liveObjects, 0);
+    EXPECT_EQ(platform.liveObjects, 0);
 }
 
 TEST(WindowOverCallerMemory, ClipsACopyLargerThanTheWindow) {
-    standInReset();
+    resetPlatform();
     const int32_t rowWords = 4;
     std::vector<uint32_t> memory((size_t)rowWords * 2, untouched);
-    HWND window = standInCreateWindowOver(3, 2, memory.data(), rowWords);
+    HWND window = createWindowOverSurface(3, 2, memory.data(), rowWords);
     ASSERT_NE(window, nullptr);
     Source source = makeSource(6, 4);
     PAINTSTRUCT paint;
@@ -89,15 +89,15 @@ TEST(WindowOverCallerMemory, ClipsACopyLargerThanTheWindow) {
         EXPECT_EQ(memory[i], expected[i]) << i;
     }
     freeSource(source);
-    standInDestroyWindow(window);
+    destroySurfaceWindow(window);
 }
 
 TEST(WindowOverCallerMemory, RefusesSizesThatDoNotFit) {
     uint32_t memory[16] = {};
-    EXPECT_EQ(standInCreateWindowOver(4, 2, memory, 3), nullptr);
-    EXPECT_EQ(standInCreateWindowOver(0, 2, memory, 4), nullptr);
-    EXPECT_EQ(standInCreateWindowOver(4, 0, memory, 4), nullptr);
-    EXPECT_EQ(standInCreateWindowOver(4, 2, nullptr, 4), nullptr);
+    EXPECT_EQ(createWindowOverSurface(4, 2, memory, 3), nullptr);
+    EXPECT_EQ(createWindowOverSurface(0, 2, memory, 4), nullptr);
+    EXPECT_EQ(createWindowOverSurface(4, 0, memory, 4), nullptr);
+    EXPECT_EQ(createWindowOverSurface(4, 2, nullptr, 4), nullptr);
 }
 
 // The same frames shown through a window of the layer's own and through one over a strided
@@ -107,17 +107,17 @@ TEST(WindowOverCallerMemory, ShowsTheSameFramesAsAnOwnedWindow) {
     std::vector<uint32_t> shown[2];
     for (int pass = 0; pass < 2; pass++) {
         resetEngineState();
-        standInReset();
-        engine.counterFrequency = standIn.frequency;
+        resetPlatform();
+        engine.counterFrequency = platform.frequency;
         engine.targetSpeed = speedCurve(engine.speedPercent);
         std::vector<uint32_t> memory((size_t)rowWords * height, untouched);
-        HWND window = pass == 0 ? standInCreateWindow(width, height)
-                                : standInCreateWindowOver(width, height, memory.data(), rowWords);
+        HWND window = pass == 0 ? createSurfaceWindow(width, height)
+                                : createWindowOverSurface(width, height, memory.data(), rowWords);
         ASSERT_NE(window, nullptr);
         engine.mainWindow = window;
         rebuildFrameBuffers(width, height);
         for (int64_t frame = 1; frame <= 12; frame++) {
-            standIn.counter = frame * 166667;
+            platform.counter = frame * 166667;
             renderFrame(window);
         }
         const uint32_t* surface = window->surface;
@@ -127,7 +127,7 @@ TEST(WindowOverCallerMemory, ShowsTheSameFramesAsAnOwnedWindow) {
                                surface + (size_t)y * stride + width);
         }
         releaseFrameBuffers();
-        standInDestroyWindow(window);
+        destroySurfaceWindow(window);
         resetEngineState();
     }
     ASSERT_EQ(shown[0].size(), (size_t)(width * height));
@@ -143,13 +143,13 @@ int64_t monotonicTicks() {
 }
 
 TEST(Clock, MonotonicReadsTheSystemClockInTicksOfTheFrequency) {
-    standInReset();
-    standIn.counter = 42;
+    resetPlatform();
+    platform.counter = 42;
     LARGE_INTEGER value, frequency;
     QueryPerformanceCounter(&value);
     EXPECT_EQ(value.QuadPart, 42);
 
-    standIn.clock = MonotonicClock;
+    platform.clock = MonotonicClock;
     QueryPerformanceFrequency(&frequency);
     EXPECT_EQ(frequency.QuadPart, 10000000);
     const int64_t before = monotonicTicks();
@@ -161,8 +161,8 @@ TEST(Clock, MonotonicReadsTheSystemClockInTicksOfTheFrequency) {
     QueryPerformanceCounter(&later);
     EXPECT_GE(later.QuadPart, value.QuadPart);
 
-    standInReset();
-    EXPECT_EQ(standIn.clock, SettableClock);
+    resetPlatform();
+    EXPECT_EQ(platform.clock, SettableClock);
     QueryPerformanceCounter(&value);
     EXPECT_EQ(value.QuadPart, 0);
 }

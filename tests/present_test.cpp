@@ -1,14 +1,14 @@
-// The overlay's text calls and the copy to the window, as the stand-in records them.
+// The overlay's text calls and the copy to the window, as the platform layer records them.
 #include <gtest/gtest.h>
 
 #include <wchar.h>
 
 #include "engine/engine.h"
-#include "tests/standin_scene.h"
+#include "tests/window_scene.h"
 
 namespace {
 
-class Present : public StandInScene {
+class Present : public WindowScene {
   protected:
     PAINTSTRUCT paint{};
     HDC paintDc = nullptr;
@@ -27,11 +27,11 @@ TEST_F(Present, FullScreenModesDrawBothLines) {
     for (RunMode mode : {Default, Saver}) {
         engine.runMode = mode;
         rebuildFrameBuffers(640, 360);
-        standIn.textCount = 0;
+        platform.textCount = 0;
         presentFrame(paintDc);
-        ASSERT_EQ(standIn.textCount, 2);
-        const StandInText& first = standIn.texts[0];
-        const StandInText& second = standIn.texts[1];
+        ASSERT_EQ(platform.textCount, 2);
+        const DrawnText& first = platform.texts[0];
+        const DrawnText& second = platform.texts[1];
         EXPECT_STREQ(first.text, L"Voidrunner 3D v" VOIDRUNNER_EXPECTED_VERSION);
         EXPECT_STREQ(second.text, L"Mouse: steer   |   Wheel: speed   |   Any key: exit");
         EXPECT_EQ(first.font, title);
@@ -60,8 +60,8 @@ TEST_F(Present, PreviewCopiesWithoutText) {
     rebuildFrameBuffers(640, 360);
     engine.pixels[0] = 0x00123456u;
     presentFrame(paintDc);
-    EXPECT_EQ(standIn.textCount, 0);
-    EXPECT_EQ(standIn.copies, 1);
+    EXPECT_EQ(platform.textCount, 0);
+    EXPECT_EQ(platform.copies, 1);
     EXPECT_EQ(window->surface[0], 0x00123456u);
 }
 
@@ -69,32 +69,32 @@ TEST_F(Present, TheRightEdgeFollowsTheClientArea) {
     rebuildFrameBuffers(640, 360);
     window->clientWidth = 100; // resized since the buffers were built
     presentFrame(paintDc);
-    ASSERT_EQ(standIn.textCount, 2);
-    EXPECT_EQ(standIn.texts[0].rect.right, 72);
+    ASSERT_EQ(platform.textCount, 2);
+    EXPECT_EQ(platform.texts[0].rect.right, 72);
     // The copy is still the whole buffer from the top-left corner.
-    EXPECT_EQ(standIn.lastCopyWidth, 640);
-    EXPECT_EQ(standIn.lastCopyHeight, 360);
+    EXPECT_EQ(platform.lastCopyWidth, 640);
+    EXPECT_EQ(platform.lastCopyHeight, 360);
 }
 
 TEST_F(Present, NothingWithoutBuffers) {
-    for (StandInFailure failure : {FailContext, FailSectionHandle, FailSectionBits}) {
-        standIn.failure = failure;
+    for (PlatformFailure failure : {FailContext, FailSectionHandle, FailSectionBits}) {
+        platform.failure = failure;
         rebuildFrameBuffers(640, 360);
         presentFrame(paintDc);
-        EXPECT_EQ(standIn.textCount, 0) << failure;
-        EXPECT_EQ(standIn.copies, 0) << failure;
+        EXPECT_EQ(platform.textCount, 0) << failure;
+        EXPECT_EQ(platform.copies, 0) << failure;
     }
-    standIn.failure = FailNothing;
+    platform.failure = FailNothing;
 }
 
 TEST_F(Present, MissingBackgroundStillPresentsTheBuffer) {
-    standIn.failure = FailBackground;
+    platform.failure = FailBackground;
     rebuildFrameBuffers(640, 360);
-    standIn.failure = FailNothing;
+    platform.failure = FailNothing;
     engine.pixels[641] = 0x00ABCDEFu;
     renderFrame(window);
-    EXPECT_EQ(standIn.textCount, 2);
-    EXPECT_EQ(standIn.copies, 1);
+    EXPECT_EQ(platform.textCount, 2);
+    EXPECT_EQ(platform.copies, 1);
     EXPECT_EQ(window->surface[641], 0x00ABCDEFu);
 }
 
@@ -102,10 +102,10 @@ TEST_F(Present, MissingFontDrawsInTheCurrentOne) {
     engine.titleFont = nullptr;
     rebuildFrameBuffers(640, 360);
     presentFrame(paintDc);
-    ASSERT_EQ(standIn.textCount, 2);
-    EXPECT_EQ(standIn.texts[0].font, nullptr);
+    ASSERT_EQ(platform.textCount, 2);
+    EXPECT_EQ(platform.texts[0].font, nullptr);
     presentFrame(paintDc);
-    EXPECT_EQ(standIn.texts[2].font, caption); // left over from the last frame
+    EXPECT_EQ(platform.texts[2].font, caption); // left over from the last frame
 }
 
 } // namespace

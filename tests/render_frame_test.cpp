@@ -1,4 +1,4 @@
-// Whole frames through the stand-in: its counter is the clock and its window the screen.
+// Whole frames through the platform layer: its counter is the clock and its window the screen.
 #include <gtest/gtest.h>
 
 #include <math.h>
@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "tests/standin_scene.h"
+#include "tests/window_scene.h"
 
 namespace {
 
 const int64_t second = 10000000;
 
-class WholeFrame : public StandInScene {
+class WholeFrame : public WindowScene {
   protected:
     void SetUp() override {
         openScene(320, 240);
@@ -23,7 +23,7 @@ class WholeFrame : public StandInScene {
         closeScene();
     }
     void paintAt(int64_t counter) {
-        standIn.counter = counter;
+        platform.counter = counter;
         renderFrame(window);
     }
     std::vector<Star> stars() const {
@@ -34,9 +34,9 @@ class WholeFrame : public StandInScene {
 TEST_F(WholeFrame, FirstFrameShowsTheBackgroundWithStars) {
     rebuildFrameBuffers(320, 240);
     paintAt(second / 60);
-    EXPECT_EQ(standIn.paintsBegun, 1);
-    EXPECT_EQ(standIn.paintsEnded, 1);
-    EXPECT_EQ(standIn.copies, 1);
+    EXPECT_EQ(platform.paintsBegun, 1);
+    EXPECT_EQ(platform.paintsEnded, 1);
+    EXPECT_EQ(platform.copies, 1);
     int differ = 0;
     for (size_t i = 0; i < 320 * 240; i++) {
         differ += window->surface[i] != engine.background[i];
@@ -48,11 +48,11 @@ TEST_F(WholeFrame, FirstFrameShowsTheBackgroundWithStars) {
 }
 
 TEST_F(WholeFrame, AbsentBuffersChangeOnlyTheCounterStamp) {
-    for (StandInFailure failure : {FailContext, FailBackground, FailStarArray}) {
+    for (PlatformFailure failure : {FailContext, FailBackground, FailStarArray}) {
         SCOPED_TRACE(testing::Message() << "failure " << failure);
-        standIn.failure = failure;
+        platform.failure = failure;
         rebuildFrameBuffers(320, 240);
-        standIn.failure = FailNothing;
+        platform.failure = FailNothing;
         engine.pendingYaw = 0.3f;
         engine.pendingPitch = -0.2f;
         EngineState before = engine;
@@ -61,14 +61,14 @@ TEST_F(WholeFrame, AbsentBuffersChangeOnlyTheCounterStamp) {
         EXPECT_EQ(after.lastFrameCounter, before.lastFrameCounter + second / 10);
         after.lastFrameCounter = before.lastFrameCounter;
         EXPECT_EQ(memcmp(&before, &after, sizeof before), 0);
-        EXPECT_EQ(standIn.paintsBegun, standIn.paintsEnded);
+        EXPECT_EQ(platform.paintsBegun, platform.paintsEnded);
     }
 }
 
 TEST_F(WholeFrame, SteeringWaitsForTheFirstFrameThatRuns) {
-    standIn.failure = FailStarArray;
+    platform.failure = FailStarArray;
     rebuildFrameBuffers(320, 240);
-    standIn.failure = FailNothing;
+    platform.failure = FailNothing;
     engine.pendingYaw = 0.1f;
     paintAt(second / 60);
     engine.pendingYaw += 0.1f;
@@ -93,7 +93,7 @@ TEST_F(WholeFrame, SteeringWaitsForTheFirstFrameThatRuns) {
 
 TEST_F(WholeFrame, BackwardsCounterStillCopiesTheBackground) {
     rebuildFrameBuffers(320, 240);
-    standIn.counter = 1000;
+    platform.counter = 1000;
     engine.lastFrameCounter = 1000;
     engine.flightTime = 3.0;
     memset(engine.pixels, 0xAB, 320 * 240 * 4);

@@ -1,5 +1,5 @@
 // Frames that copy back only what changed, against frames that copy the whole background:
-// long flights, on the stand-in and on the real GDI alike.
+// long flights, on the platform layer and on the real GDI alike.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -36,24 +36,24 @@ void setStep(int64_t ticks) {
 }
 #else
 HWND makeWindow() {
-    return standInCreateWindow(windowWidth, windowHeight);
+    return createSurfaceWindow(windowWidth, windowHeight);
 }
 void destroyWindow(HWND window) {
-    standInDestroyWindow(window);
+    destroySurfaceWindow(window);
 }
 HFONT makeFont(int height, int) {
-    return standInCreateFont(-height);
+    return createTextFont(-height);
 }
 void deleteFont(HFONT font) {
-    standInDeleteFont(font);
+    deleteTextFont(font);
 }
 void startPlatform() {
-    standInReset();
-    standIn.paintText = true; // text that changes the pixels beneath it, as glyphs do
+    resetPlatform();
+    platform.paintText = true; // text that changes the pixels beneath it, as glyphs do
 }
 void setStep(int64_t ticks) {
     engine.counterFrequency = 10000000;
-    standIn.counter = engine.lastFrameCounter + ticks;
+    platform.counter = engine.lastFrameCounter + ticks;
 }
 #endif
 

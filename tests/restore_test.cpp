@@ -4,12 +4,12 @@
 #include <string.h>
 
 #include "engine/engine.h"
-#include "tests/standin_scene.h"
+#include "tests/window_scene.h"
 
 namespace {
 
 // Pixels as the restore finds them: a background, and a pattern that is not it everywhere else.
-class Restore : public StandInScene {
+class Restore : public WindowScene {
   protected:
     void SetUp() override {
         openScene(64, 64);
@@ -69,14 +69,14 @@ TEST_F(Restore, WholeCopyAfterEveryRebuildAndSkippedStep) {
     engine.runMode = Saver;
     engine.counterFrequency = second;
     rebuildFrameBuffers(64, 48);
-    standIn.counter = second / 60;
+    platform.counter = second / 60;
     renderFrame(window);
     EXPECT_TRUE(engine.changeMapValid);
 
     // The stars' array is lost: the step is skipped and the text lands on whatever is there.
     Star* stars = engine.stars;
     engine.stars = nullptr;
-    standIn.counter += second / 60;
+    platform.counter += second / 60;
     renderFrame(window);
     EXPECT_FALSE(engine.changeMapValid);
     engine.stars = stars;

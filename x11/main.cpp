@@ -212,10 +212,10 @@ int startFront(Front& front, const HackOptions& options) {
     front.sharedMemory = XShmQueryExtension(display);
 
     resetEngineState();
-    standInReset();
+    resetPlatform();
     // The fixed clock is the settable counter, moved by one frame's ticks before each frame.
-    standIn.clock = options.fixedClock ? SettableClock : MonotonicClock;
-    front.frameTicks = (standIn.frequency + 30) / 60;
+    platform.clock = options.fixedClock ? SettableClock : MonotonicClock;
+    front.frameTicks = (platform.frequency + 30) / 60;
     engine.runMode = options.preview ? Preview : Saver;
     takeStartStamp();
     engine.speedPercent = options.speedPercent;
@@ -318,7 +318,7 @@ void handleEvent(Front& front, XEvent& event) {
 
 void paintFrame(Front& front, const HackOptions& options) {
     if (options.fixedClock) {
-        standIn.counter = (front.frames + 1) * front.frameTicks;
+        platform.counter = (front.frames + 1) * front.frameTicks;
     }
     // Without an image the flight still moves on; nothing is shown until the next size.
     renderFrame(front.surface.window);

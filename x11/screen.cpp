@@ -109,7 +109,7 @@ bool createSurface(Display* display, Visual* visual, int32_t depth, int32_t widt
     }
     surface.width = width;
     surface.height = height;
-    surface.window = standInCreateWindowOver(width, height, (uint32_t*)surface.image->data,
+    surface.window = createWindowOverSurface(width, height, (uint32_t*)surface.image->data,
                                              surface.image->bytes_per_line / 4);
     if (!surface.window) {
         destroySurface(display, surface);
@@ -119,7 +119,7 @@ bool createSurface(Display* display, Visual* visual, int32_t depth, int32_t widt
 }
 
 void destroySurface(Display* display, Surface& surface) {
-    standInDestroyWindow(surface.window);
+    destroySurfaceWindow(surface.window);
     if (surface.image && surface.shared) {
         XShmDetach(display, &surface.segment);
         XSync(display, False);

@@ -183,18 +183,18 @@ TEST_F(RenderCli, FramesMatchTheEngineDrivenByHand) {
                        std::to_string(f.speed), "--steer", f.steer, "--out", "last.raw"});
 
         resetEngineState();
-        standInReset();
+        resetPlatform();
         engine.runMode = f.mode;
         engine.counterFrequency = 10000000;
         engine.speedPercent = f.speed;
         engine.targetSpeed = speedCurve(f.speed);
-        HWND window = standInCreateWindow(f.width, f.height);
+        HWND window = createSurfaceWindow(f.width, f.height);
         engine.mainWindow = window;
         rebuildFrameBuffers(f.width, f.height);
         for (int64_t k = 1; k <= f.frames; k++) {
             engine.pendingYaw += f.yaw;
             engine.pendingPitch += f.pitch;
-            standIn.counter = k * f.ticksPerFrame;
+            platform.counter = k * f.ticksPerFrame;
             renderFrame(window);
         }
         const size_t count = (size_t)f.width * f.height;
@@ -204,7 +204,7 @@ TEST_F(RenderCli, FramesMatchTheEngineDrivenByHand) {
                  engine.starCount, (long long)f.frames, f.speed, engine.rngState);
         EXPECT_NE(summary.find(expected), std::string::npos) << summary << "\n" << expected;
         releaseFrameBuffers();
-        standInDestroyWindow(window);
+        destroySurfaceWindow(window);
         resetEngineState();
     }
 }

@@ -1,4 +1,4 @@
-// voidrunner-render: the engine's frames without a window, through the stand-in.
+// voidrunner-render: the engine's frames without a window, through the platform layer.
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -40,28 +40,28 @@ int failOn(const char* option, const std::string& problem) {
     return fail(std::string(option) + ": " + problem);
 }
 
-struct StandInFonts {
+struct RenderFonts {
     HFONT title;
     HFONT caption;
 };
 
 // What the program's start-up and its window's first WM_SIZE leave behind.
-bool startEngine(const RenderOptions& options, StandInFonts& fonts) {
+bool startEngine(const RenderOptions& options, RenderFonts& fonts) {
     resetEngineState();
-    standInReset();
-    standIn.frequency = renderTicksPerSecond;
-    standIn.counter = 0;
+    resetPlatform();
+    platform.frequency = renderTicksPerSecond;
+    platform.counter = 0;
     engine.runMode = options.mode;
     engine.counterFrequency = renderTicksPerSecond;
     engine.startCounter = 0;
     engine.lastFrameCounter = 0;
     engine.speedPercent = options.speedPercent;
     engine.targetSpeed = speedCurve(options.speedPercent);
-    fonts.title = standInCreateFont(-22);
-    fonts.caption = standInCreateFont(-13);
+    fonts.title = createTextFont(-22);
+    fonts.caption = createTextFont(-13);
     engine.titleFont = fonts.title;
     engine.captionFont = fonts.caption;
-    engine.mainWindow = standInCreateWindow(options.width, options.height);
+    engine.mainWindow = createSurfaceWindow(options.width, options.height);
     if (!engine.mainWindow) {
         return false;
     }
@@ -69,11 +69,11 @@ bool startEngine(const RenderOptions& options, StandInFonts& fonts) {
     return engine.pixels && engine.background && engine.stars;
 }
 
-void stopEngine(StandInFonts& fonts) {
+void stopEngine(RenderFonts& fonts) {
     releaseFrameBuffers();
-    standInDestroyWindow(engine.mainWindow);
-    standInDeleteFont(fonts.title);
-    standInDeleteFont(fonts.caption);
+    destroySurfaceWindow(engine.mainWindow);
+    deleteTextFont(fonts.title);
+    deleteTextFont(fonts.caption);
     resetEngineState();
 }
 
@@ -126,7 +126,7 @@ int render(const RenderOptions& options) {
         abandonOutput(output);
         return failOn("--sequence", problem);
     }
-    StandInFonts fonts{};
+    RenderFonts fonts{};
     if (!startEngine(options, fonts)) {
         stopEngine(fonts);
         abandonOutput(output);
@@ -142,7 +142,7 @@ int render(const RenderOptions& options) {
     for (int64_t frame = 1; frame <= options.frames; frame++) {
         engine.pendingYaw += options.steerYaw;
         engine.pendingPitch += options.steerPitch;
-        standIn.counter = frame * options.frameTicks;
+        platform.counter = frame * options.frameTicks;
         const double before = secondsNow();
         renderFrame(engine.mainWindow);
         engineSeconds += secondsNow() - before;

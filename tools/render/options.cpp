@@ -241,7 +241,7 @@ void describeOptions(CLI::App& app, RenderOptions& options, OptionTexts& texts) 
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
-// The stand-in's memory is claimed lazily, so a size beyond the machine would only fail once
+// The platform layer's memory is claimed lazily, so a size beyond the machine would only fail once
 // touched, far into the run.
 std::string memoryProblem(int32_t width, int32_t height) {
     // Pixel buffer, background and the window's surface, plus the largest star array.
