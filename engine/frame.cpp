@@ -96,16 +96,7 @@ void takeStartStamp() {
     engine.lastFrameCounter = now.QuadPart;
 }
 
-void renderFrame(HWND window) {
-    PAINTSTRUCT paint;
-    HDC paintDc = BeginPaint(window, &paint);
-
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    // Wrapping subtraction: a counter that jumps by more than half the range must not overflow.
-    const int64_t elapsed = (int64_t)((uint64_t)now.QuadPart - (uint64_t)engine.lastFrameCounter);
-    engine.lastFrameCounter = now.QuadPart;
-
+void stepFrame(int64_t elapsed) {
     if (engine.pixels && engine.background && engine.stars) {
         double deltaTime = (double)elapsed / (double)engine.counterFrequency;
         // Written so that the NaN of a zero frequency counts as no time at all.
@@ -128,7 +119,19 @@ void renderFrame(HWND window) {
         // Presentation may still draw over whatever the buffer holds.
         engine.changeMapValid = false;
     }
+}
 
+void renderFrame(HWND window) {
+    PAINTSTRUCT paint;
+    HDC paintDc = BeginPaint(window, &paint);
+
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    // Wrapping subtraction: a counter that jumps by more than half the range must not overflow.
+    const int64_t elapsed = (int64_t)((uint64_t)now.QuadPart - (uint64_t)engine.lastFrameCounter);
+    engine.lastFrameCounter = now.QuadPart;
+
+    stepFrame(elapsed);
     presentFrame(paintDc);
     EndPaint(window, &paint);
 }
