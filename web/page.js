@@ -36,16 +36,14 @@ function draw() {
   }
 }
 
-// WM_SIZE: the canvas takes the new size in device pixels, and so do the frame buffers.
+// WM_SIZE: the canvas takes the new size in device pixels, and so do the frame buffers. Returns
+// the problem when they cannot be had.
 function resize(width, height) {
   canvas.width = width;
   canvas.height = height;
   imageBytes = _webResize(width, height);
   image = null;
-  if (!imageBytes) {
-    refuse(`no memory for frames of ${width}x${height}`);
-  }
-  return imageBytes !== 0;
+  return imageBytes ? '' : `no memory for frames of ${width}x${height}`;
 }
 
 // The text of one of the engine's overlay lines: UTF-32 in WebAssembly's memory.
@@ -162,7 +160,9 @@ function flyRecorded(query) {
   }
   canvas.className = 'recorded';
   canvas.style.width = `${query.width / devicePixelRatio}px`;
-  if (!resize(query.width, query.height)) {
+  const problem = resize(query.width, query.height);
+  if (problem) {
+    refuse(problem);
     return;
   }
   let flown = 0;
@@ -195,7 +195,9 @@ function bench() {
   recordFlight(166667, '0', '0');
   canvas.className = 'recorded';
   canvas.style.width = `${1920 / devicePixelRatio}px`;
-  if (!resize(1920, 1080)) {
+  const problem = resize(1920, 1080);
+  if (problem) {
+    refuse(problem);
     return;
   }
   _webReachSpeed();
@@ -224,8 +226,12 @@ function flyLive(query) {
     const entry = entries[0];
     const box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
     document.documentElement.style.setProperty('--px', `${1 / devicePixelRatio}px`);
-    resize(box ? box.inlineSize : Math.round(entry.contentRect.width * devicePixelRatio),
-           box ? box.blockSize : Math.round(entry.contentRect.height * devicePixelRatio));
+    const width = box ? box.inlineSize : Math.round(entry.contentRect.width * devicePixelRatio);
+    const height = box ? box.blockSize : Math.round(entry.contentRect.height * devicePixelRatio);
+    // Without buffers the flight stands still, as the saver's does, until a size they fit.
+    const problem = resize(width, height);
+    say(problem);
+    messageLine.hidden = !problem;
   });
   try {
     watcher.observe(canvas, {box: 'device-pixel-content-box'});
