@@ -52,7 +52,8 @@ void checkRun(const RenderOptions& options) {
     fuzzCheck(options.frames == 0 || options.frameTicks <= INT64_MAX / options.frames,
               "the last frame's stamp fits the counter");
     fuzzCheck(options.speedPercent >= 0 && options.speedPercent <= 100, "speed in range");
-    fuzzCheck(isfinite(options.steerYaw) && isfinite(options.steerPitch), "steering is finite");
+    fuzzCheck(fabsf(options.steerYaw) <= 3.14159f && fabsf(options.steerPitch) <= 3.14159f,
+              "steering at most half a turn each way");
     switch (options.outFormat) {
         case NoImage:
             fuzzCheck(options.outPath.empty() && !options.background, "no output, no path");
@@ -111,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzzCheck(!problem.empty(), "a failure names its problem");
             fuzzCheck(problem.find_first_of("\n\r") == std::string::npos,
                       "the problem is one line");
+            fuzzCheck(problem.find(": ") != std::string::npos && problem.back() == ')',
+                      "the problem reads OPTION: what is wrong (what is allowed)");
             break;
         default:
             fuzzCheck(false, "the outcome is one of the four");

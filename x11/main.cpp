@@ -118,8 +118,14 @@ bool openOwnWindow(Front& front, const HackOptions& options) {
     attributes.background_pixmap = None;
     attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | EnterWindowMask |
                             LeaveWindowMask | StructureNotifyMask;
+    // A negative offset counts from the screen's far edge to the window's, as X has it.
+    const WindowPlace& place = options.place;
+    const int32_t x =
+        place.fromRight ? DisplayWidth(display, screen) + place.x - options.width : place.x;
+    const int32_t y =
+        place.fromBottom ? DisplayHeight(display, screen) + place.y - options.height : place.y;
     front.window =
-        XCreateWindow(display, RootWindow(display, screen), 0, 0, (unsigned)options.width,
+        XCreateWindow(display, RootWindow(display, screen), x, y, (unsigned)options.width,
                       (unsigned)options.height, 0, CopyFromParent, InputOutput, CopyFromParent,
                       CWBackPixmap | CWEventMask, &attributes);
     if (!front.window) {
@@ -134,6 +140,16 @@ bool openOwnWindow(Front& front, const HackOptions& options) {
         sizeHints->flags = PSize;
         sizeHints->width = options.width;
         sizeHints->height = options.height;
+        // A place the user gave is one the window manager should keep; the gravity tells it
+        // which corner of its frame the offset holds to.
+        if (place.given) {
+            sizeHints->flags |= USPosition | PWinGravity;
+            sizeHints->x = x;
+            sizeHints->y = y;
+            sizeHints->win_gravity = place.fromRight
+                                         ? (place.fromBottom ? SouthEastGravity : NorthEastGravity)
+                                         : (place.fromBottom ? SouthWestGravity : NorthWestGravity);
+        }
         XSetWMNormalHints(display, front.window, sizeHints);
         XFree(sizeHints);
     }
@@ -373,10 +389,19 @@ int main(int argc, char** argv) {
         fprintf(stderr, "voidrunner3d: cannot catch SIGTERM\n");
         return 1;
     }
-    const char* displayName = options.display.empty() ? nullptr : options.display.c_str();
-    Display* display = XOpenDisplay(displayName);
+    // An empty -display means $DISPLAY, and the messages name the display that was tried.
+    const char* fromEnvironment = getenv("DISPLAY");
+    std::string displayName = !options.display.empty() ? options.display
+                              : fromEnvironment        ? fromEnvironment
+                                                       : "";
+    if (displayName.empty()) {
+        fprintf(stderr, "voidrunner3d: no display given (use -display NAME or set DISPLAY)\n");
+        return 1;
+    }
+    Display* display = XOpenDisplay(displayName.c_str());
     if (!display) {
-        fprintf(stderr, "voidrunner3d: cannot open display %s\n", XDisplayName(displayName));
+        keepOneLine(displayName);
+        fprintf(stderr, "voidrunner3d: cannot open display \"%s\"\n", displayName.c_str());
         return 1;
     }
     trapXErrors();

@@ -1,5 +1,8 @@
 #include "x11/options.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 #include <string.h>
 
 const char hackUsage[] =
@@ -10,7 +13,9 @@ const char hackUsage[] =
     "                   the mouse steers, the wheel sets the speed, a key ends it\n"
     "  -root            fly in the root window\n"
     "  -window-id ID    fly in window ID (decimal or 0x hex), as XSCREENSAVER_WINDOW does\n"
-    "  -geometry WxH    size of its own window (default 1280x720)\n"
+    "  -geometry GEOM   size and place of its own window, as X writes them: WxH, WxH+X+Y\n"
+    "                   or +X+Y, where -X and -Y count from the right and bottom edges\n"
+    "                   (default 1280x720, placed by the window manager)\n"
     "  -speed N         starting speed setting, 0 to 100 (default 28)\n"
     "  -preview         as few stars as the small preview has\n"
     "  -display NAME    the X display (default: $DISPLAY)\n"
@@ -22,8 +27,10 @@ const char hackUsage[] =
     "  -frames N        end after N frames\n"
     "  -report          at the end, print the frames, the speed setting and the steering\n"
     "\n"
-    "Options may also start with two dashes. Exit status: 0 when ended, 1 when there is no\n"
-    "display or window to fly in, 2 for a bad option.\n";
+    "Options may also start with two dashes, and take their value after '=' as well\n"
+    "(-speed=70). A bad option prints one line, OPTION: what is wrong (what it allows).\n"
+    "Exit status: 0 when ended, 1 when there is no display or window to fly in, 2 for a\n"
+    "bad option.\n";
 
 namespace {
 
@@ -46,21 +53,102 @@ bool parseBounded(const char* text, int64_t limit, int64_t& value) {
     return true;
 }
 
-bool parseGeometry(const char* text, int32_t& width, int32_t& height) {
-    const char* cross = text ? strchr(text, 'x') : nullptr;
-    if (!cross) {
-        return false;
+// A value as the messages show it: as typed, unless it would vanish or run into the words
+// around it.
+std::string shown(const std::string& value) {
+    return value.empty() || value.find(' ') != std::string::npos ? "\"" + value + "\"" : value;
+}
+
+// Digits only, as XScreenSaver writes numbers; a minus sign before them is taken only to call
+// the number out of range rather than no number at all.
+std::string readWhole(const std::string& value, int64_t lowest, int64_t highest, int64_t& number) {
+    const bool negative = value.size() > 1 && value[0] == '-';
+    const std::string digits = negative ? value.substr(1) : value;
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return shown(value) + " is not a whole number";
     }
-    const std::string widthText(text, (size_t)(cross - text));
-    int64_t w = 0, h = 0;
-    // X sizes are 16-bit and a window's coordinates signed 16-bit.
-    if (!parseBounded(widthText.c_str(), 32767, w) || !parseBounded(cross + 1, 32767, h) || w < 1 ||
-        h < 1) {
-        return false;
+    int64_t read = 0;
+    for (char c : digits) {
+        // Stops growing once past the range, so that a long digit run cannot overflow.
+        read = read > highest ? read : read * 10 + (c - '0');
     }
-    width = (int32_t)w;
-    height = (int32_t)h;
+    if (negative || read < lowest || read > highest) {
+        return value + " is out of range";
+    }
+    number = read;
+    return "";
+}
+
+// X sizes are 16-bit and a window's coordinates signed 16-bit.
+const int64_t largestCoordinate = 32767;
+
+// XParseGeometry reads its numbers into int unchecked, so every digit run is checked to fit
+// a window's coordinates before it is trusted.
+bool numbersFit(const std::string& text) {
+    int64_t run = 0;
+    for (char c : text) {
+        run = c >= '0' && c <= '9' ? (run > largestCoordinate ? run : run * 10 + (c - '0')) : 0;
+        if (run > largestCoordinate) {
+            return false;
+        }
+    }
     return true;
+}
+
+// X's geometry syntax, [=][WxH][{+-}X{+-}Y], through Xlib: a size needs both sides and a
+// place both offsets.
+std::string readGeometry(const std::string& value, HackOptions& options) {
+    int x = 0, y = 0;
+    unsigned int width = 0, height = 0;
+    const int given = XParseGeometry(value.c_str(), &x, &y, &width, &height);
+    const int size = given & (WidthValue | HeightValue), offset = given & (XValue | YValue);
+    if (given == NoValue || (size != 0 && size != (WidthValue | HeightValue)) ||
+        (offset != 0 && offset != (XValue | YValue))) {
+        return shown(value) + " is not a geometry";
+    }
+    if (!numbersFit(value) || (size != 0 && (width < 1 || width > largestCoordinate || height < 1 ||
+                                             height > largestCoordinate))) {
+        return value + " is out of range";
+    }
+    if (size != 0) {
+        options.width = (int32_t)width;
+        options.height = (int32_t)height;
+    }
+    if (offset != 0) {
+        options.place = WindowPlace{true, x, y, (given & XNegative) != 0, (given & YNegative) != 0};
+    }
+    return "";
+}
+
+const char windowIdAllowed[] = "decimal or 0x hexadecimal, from 1 to 0xFFFFFFFF";
+
+struct HackOption {
+    const char* name;
+    const char* allowed; // what its value may be, for messages; null for an option without one
+};
+
+const HackOption hackOptions[] = {
+    {"-window", nullptr},
+    {"-root", nullptr},
+    {"-window-id", windowIdAllowed},
+    {"-geometry", "WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767"},
+    {"-speed", "a whole number from 0 to 100"},
+    {"-preview", nullptr},
+    {"-display", "an X display name such as :0"},
+    {"-help", nullptr},
+    {"-h", nullptr},
+    {"-fixed-clock", nullptr},
+    {"-frames", "a whole number from 1 to 1000000000"},
+    {"-report", nullptr},
+};
+
+const HackOption* hackOptionNamed(const std::string& name) {
+    for (const HackOption& option : hackOptions) {
+        if (name == option.name) {
+            return &option;
+        }
+    }
+    return nullptr;
 }
 
 enum Explicit : int32_t {
@@ -112,23 +200,52 @@ bool parseWindowId(const char* text, uint64_t& id) {
     return true;
 }
 
-HackParse parseHackOptions(int argc, const char* const* argv, const char* environmentWindow,
-                           HackOptions& options, std::string& problem) {
-    Explicit chosen = NoneChosen;
+void keepOneLine(std::string& message) {
+    for (char& c : message) {
+        if ((unsigned char)c < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+}
+
+namespace {
+
+// What the arguments ask for, left to right; returns at the first problem or -help.
+HackParse readArguments(int argc, const char* const* argv, HackOptions& options, Explicit& chosen,
+                        std::string& problem) {
     for (int i = 1; i < argc; i++) {
         const std::string given = argv[i];
-        // XScreenSaver's settings files write options with one dash or two.
-        std::string name = given;
+        const size_t equals = given.find('=');
+        // The option as given names it in messages; XScreenSaver's settings files write
+        // options with one dash or two.
+        const std::string spelled = given.substr(0, equals);
+        std::string name = spelled;
         if (name.size() > 2 && name[0] == '-' && name[1] == '-') {
             name.erase(0, 1);
         }
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        const bool takesValue = name == "-window-id" || name == "-geometry" || name == "-speed" ||
-                                name == "-display" || name == "-frames";
-        if (takesValue && !value) {
-            problem = given + ": a value must follow";
+        const HackOption* option = hackOptionNamed(name);
+        if (!option) {
+            problem = spelled.size() > 1 && spelled[0] == '-'
+                          ? spelled + ": unknown option (-help lists them)"
+                          : shown(given) + ": unexpected argument (only options; -help lists them)";
             return HackBadOption;
         }
+        std::string value;
+        if (!option->allowed) {
+            if (equals != std::string::npos) {
+                problem = spelled + ": unexpected value " + shown(given.substr(equals + 1)) +
+                          " (a flag takes no value)";
+                return HackBadOption;
+            }
+        } else if (equals != std::string::npos) {
+            value = given.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            problem = spelled + ": missing value (" + option->allowed + ")";
+            return HackBadOption;
+        }
+        std::string wrong;
         int64_t number = 0;
         if (name == "-help" || name == "-h") {
             return HackHelp;
@@ -137,45 +254,45 @@ HackParse parseHackOptions(int argc, const char* const* argv, const char* enviro
         } else if (name == "-root") {
             chosen = RootChosen;
         } else if (name == "-window-id") {
-            if (!parseWindowId(value, options.windowId)) {
-                problem = given + ": not a window id: " + value;
-                return HackBadOption;
+            if (parseWindowId(value.c_str(), options.windowId)) {
+                chosen = WindowIdChosen;
+            } else {
+                wrong = shown(value) + " is not a window id";
             }
-            chosen = WindowIdChosen;
-            i++;
         } else if (name == "-geometry") {
-            if (!parseGeometry(value, options.width, options.height)) {
-                problem = given + ": not a size WxH from 1x1 to 32767x32767: " + value;
-                return HackBadOption;
-            }
-            i++;
+            wrong = readGeometry(value, options);
         } else if (name == "-speed") {
-            if (!parseBounded(value, 100, number)) {
-                problem = given + ": not a whole number from 0 to 100: " + value;
-                return HackBadOption;
-            }
-            options.speedPercent = (int32_t)number;
-            i++;
+            wrong = readWhole(value, 0, 100, number);
+            options.speedPercent = wrong.empty() ? (int32_t)number : options.speedPercent;
         } else if (name == "-preview") {
             options.preview = true;
         } else if (name == "-display") {
             options.display = value;
-            i++;
         } else if (name == "-fixed-clock") {
             options.fixedClock = true;
         } else if (name == "-frames") {
-            if (!parseBounded(value, 1000000000, number) || number < 1) {
-                problem = given + ": not a frame count from 1 to 1000000000: " + value;
-                return HackBadOption;
-            }
-            options.frames = number;
-            i++;
+            wrong = readWhole(value, 1, 1000000000, number);
+            options.frames = wrong.empty() ? number : options.frames;
         } else if (name == "-report") {
             options.report = true;
-        } else {
-            problem = "unknown option " + given + " (-help lists them)";
+        }
+        if (!wrong.empty()) {
+            problem = spelled + ": " + wrong + " (" + option->allowed + ")";
             return HackBadOption;
         }
+    }
+    return HackRun;
+}
+
+} // namespace
+
+HackParse parseHackOptions(int argc, const char* const* argv, const char* environmentWindow,
+                           HackOptions& options, std::string& problem) {
+    Explicit chosen = NoneChosen;
+    const HackParse outcome = readArguments(argc, argv, options, chosen, problem);
+    if (outcome != HackRun) {
+        keepOneLine(problem);
+        return outcome;
     }
 
     // An explicit window or window id wins over the daemon's variable, which in turn wins over
@@ -187,7 +304,9 @@ HackParse parseHackOptions(int argc, const char* const* argv, const char* enviro
         options.target = OwnWindow;
     } else if (fromEnvironment) {
         if (!parseWindowId(environmentWindow, options.windowId)) {
-            problem = std::string("XSCREENSAVER_WINDOW: not a window id: ") + environmentWindow;
+            problem = std::string("XSCREENSAVER_WINDOW: ") + shown(environmentWindow) +
+                      " is not a window id (" + windowIdAllowed + ")";
+            keepOneLine(problem);
             return HackBadOption;
         }
         options.target = ForeignWindow;
@@ -195,6 +314,11 @@ HackParse parseHackOptions(int argc, const char* const* argv, const char* enviro
         options.target = RootWindow;
     } else {
         options.target = OwnWindow;
+    }
+    // Only a window of its own is placed; the root window and another program's stay where
+    // they are.
+    if (options.target != OwnWindow) {
+        options.place = WindowPlace{};
     }
     return HackRun;
 }

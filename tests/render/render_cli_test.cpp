@@ -171,7 +171,8 @@ TEST_F(RenderCli, FramesMatchTheEngineDrivenByHand) {
     } flights[] = {
         {200, 150, Preview, 45, "24", 416667, 70, -0.003f, 0.002f, "-0.003,0.002"},
         {160, 200, Saver, 12, "7", 1428571, 0, 0.0f, 0.0f, "0,0"}, // frames longer than 0.05 s
-        {97, 61, Saver, 30, "59.94", 166834, 100, 0.01f, 0.0f, "0.01,0"}, // odd sizes
+        {97, 61, Saver, 30, "59.94", 166834, 100, 0.01f, 0.0f, "0.01,0"},     // odd sizes
+        {64, 48, Saver, 10, "60", 166667, 28, 0.002f, -0.001f, "2e-3,-1E-3"}, // exponents
     };
     for (const Flight& f : flights) {
         const std::string size = std::to_string(f.width) + "x" + std::to_string(f.height);
@@ -199,8 +200,8 @@ TEST_F(RenderCli, FramesMatchTheEngineDrivenByHand) {
         const size_t count = (size_t)f.width * f.height;
         EXPECT_EQ(crcOf(readFile(work / "last.raw")), crcOf(window->surface, count));
         char expected[96];
-        snprintf(expected, sizeof expected, "stars %d, frames %lld, speed %.2f, rng 0x%08x,",
-                 engine.starCount, (long long)f.frames, engine.currentSpeed, engine.rngState);
+        snprintf(expected, sizeof expected, "stars %d, frames %lld, speed %d, rng 0x%08x,",
+                 engine.starCount, (long long)f.frames, f.speed, engine.rngState);
         EXPECT_NE(summary.find(expected), std::string::npos) << summary << "\n" << expected;
         releaseFrameBuffers();
         standInDestroyWindow(window);
@@ -213,13 +214,14 @@ TEST_F(RenderCli, SummaryReportsSizeModeStarsAndSpeed) {
         std::vector<std::string> args;
         const char* part;
     } cases[] = {
-        {{"--frames", "0"}, "size 1280x720, mode saver, stars 1181, frames 0, speed 70.00,"},
+        {{"--frames", "0"}, "size 1280x720, mode saver, stars 1181, frames 0, speed 28,"},
         {{"--size", "320x240", "--mode", "preview", "--frames", "0"}, "mode preview, stars 960,"},
         {{"--mode", "preview", "--frames", "0"}, "mode preview, stars 1100,"},
         {{"--size", "2000x2000", "--frames", "0"}, "stars 3600,"},
-        {{"--size", "64x48", "--frames", "300"}, "stars 900, frames 300, speed 77.68,"},
-        {{"--size", "64x48", "--frames", "400", "--speed", "100"}, "speed 930.00,"},
-        {{"--size", "64x48", "--frames", "600", "--speed", "0"}, "speed 0.00,"},
+        {{"--size", "64x48", "--frames", "300"}, "stars 900, frames 300, speed 28,"},
+        {{"--size", "64x48", "--frames", "400", "--speed", "100"}, "speed 100,"},
+        {{"--size", "64x48", "--frames", "600", "--speed", "0"}, "speed 0,"},
+        {{"--size", "64x48", "--frames", "3", "--speed", "70"}, "speed 70,"}, // the setting given
     };
     for (const Case& c : cases) {
         const std::string summary = summaryOf(c.args);
@@ -285,13 +287,15 @@ TEST_F(RenderCli, BadInputExitsWithOneLineAndNoFile) {
         {{"--size", "0x240"}, "width 0"},
         {{"--size", "320x0"}, "height 0"},
         {{"--size", "65536x100"}, "65536"},
-        {{"--size", "320"}, "--size"},
+        {{"--size", "320"}, "--size: 320 is not a size (WIDTHxHEIGHT, each from 1 to 65535)"},
         {{"--size", "32ax240"}, "32ax240"},
         {{"--size", ""}, "--size"},
-        {{"--size"}, "--size"},
-        {{"--size", "64x48", "--size", "64x48"}, "--size"},
+        {{"--size"}, "--size: missing value before --out ("},
+        {{"--size", "64x48", "--size", "64x48"}, "--size: given more than once (at most once)"},
         {{"--mode", "demo"}, "demo"},
         {{"--frames", "-1"}, "--frames"},
+        {{"--frames", "-5"},
+         "voidrunner-render: --frames: -5 is out of range (a whole number from 0 to 2147483647)\n"},
         {{"--frames", "ten"}, "ten"},
         {{"--frames", "1.5"}, "--frames"},
         {{"--frames", "99999999999"}, "--frames"},
@@ -306,9 +310,11 @@ TEST_F(RenderCli, BadInputExitsWithOneLineAndNoFile) {
         {{"--steer", "0.1"}, "--steer"},
         {{"--steer", "0.1,x"}, "--steer"},
         {{"--steer", "nan,0"}, "--steer"},
-        {{"--turbo"}, "--turbo"},
-        {{"stray"}, "stray"},
-        {{"--background=yes"}, "--background"},
+        {{"--steer", "1e30,1e30"},
+         "--steer: yaw 1e30 is out of range (YAW,PITCH in radians, each from -3.14159 to 3.14159)"},
+        {{"--turbo"}, "--turbo: unknown option (see --help)"},
+        {{"stray"}, "stray: unexpected argument (only options; see --help)"},
+        {{"--background=yes"}, "--background: unexpected value yes (a flag takes no value)"},
     };
     // Each of these would write a good output if its input were valid.
     for (const Case& c : cases) {
@@ -337,11 +343,11 @@ TEST_F(RenderCli, OutputsThatCannotBeWritten) {
         std::vector<std::string> args;
         const char* named;
     } cases[] = {
-        {{"--out", "missing/x.png"}, "missing/x.png"},
+        {{"--out", "missing/x.png"}, "--out: cannot write missing/x.png ("},
         {{"--out", "image.bmp"}, "image.bmp"},
         {{"--out", "taken.png"}, "taken.png"},
         {{"--frames", "0", "--out", "x.png"}, "--frames 0"},
-        {{"--background"}, "--background"},
+        {{"--background"}, "--background: no file to write it to (use it with --out FILE)"},
         {{"--sequence", "missing/seq"}, "missing/seq"},
         {{"--sequence", "plain.txt", "--out", "x.raw"}, "plain.txt"},
         {{"--out", "x.raw", "--out", "y.raw"}, "--out"},
@@ -369,6 +375,8 @@ TEST_F(RenderCli, WholeNumbersAreDecimalAndValuesAreNotOptions) {
         {{"--frames", "0x10"}, "0x10"},
         {{"--sequence", "--frames", "3"}, "--sequence"}, // no folder named --frames
         {{"--out", "--speed", "5"}, "--out"},
+        {{"--frames", "5", "--fps"},
+         "voidrunner-render: --fps: missing value (a number above 0, at most 10000000)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);
@@ -387,13 +395,13 @@ TEST_F(RenderCli, HelpShowsEveryOptionWithItsRangeAndDefault) {
         const char* range;
         const char* fallback; // the default, as a run without the option uses it
     } lines[] = {
-        {"--size WIDTHxHEIGHT", "1 - 65535", "1280x720"},
-        {"--mode MODE", "{saver,preview}", "saver"},
-        {"--frames N", "0 - 2147483647", "120"},
-        {"--fps F", "(0 - 10000000]", "60"},
-        {"--speed P", "0 - 100", "28"},
-        {"--steer YAW,PITCH", "", "0,0"},
-        {"--out FILE", "*.png or *.raw", ""},
+        {"--size WIDTHxHEIGHT", "each from 1 to 65535", "1280x720"},
+        {"--mode MODE", "saver or preview", "saver"},
+        {"--frames N", "from 0 to 2147483647", "120"},
+        {"--fps F", "above 0, at most 10000000", "60"},
+        {"--speed P", "from 0 to 100", "28"},
+        {"--steer YAW,PITCH", "each from -3.14159 to 3.14159", "0,0"},
+        {"--out FILE", ".png or .raw", ""},
         {"--background", "--out", ""},
         {"--sequence DIR", "", ""},
         {"--version", "", ""},

@@ -152,6 +152,8 @@ struct BadStart {
     std::vector<std::string> arguments;
     const char* daemonVariable; // null: not set
     const char* problem;        // the message's start after "voidrunner3d: "
+    int status = 2;
+    const char* display = nullptr; // DISPLAY's value; null: the test run's
 };
 
 // Test names show the case's name, not its bytes.
@@ -161,15 +163,19 @@ void PrintTo(const BadStart& c, std::ostream* out) {
 
 // The parser's cases are tested in-process (options_test.cpp); these check the process's side:
 // the message on the error stream, one line, and the status.
+// clang-format off
 const BadStart badStarts[] = {
-    {"UnknownOption", {"-bogus"}, nullptr, "unknown option -bogus"},
-    {"SpeedAbove100", {"--speed", "101"}, nullptr, "--speed: not a whole number"},
-    {"DaemonVariableNotAnId", {}, "screen", "XSCREENSAVER_WINDOW: not a window id"},
+    {"UnknownOption", {"-bogus"}, nullptr, "-bogus: unknown option (-help lists them)"},
+    {"SpeedAbove100", {"--speed", "101"}, nullptr, "--speed: 101 is out of range (a whole number"},
+    {"DaemonVariableNotAnId", {}, "screen", "XSCREENSAVER_WINDOW: screen is not a window id"},
+    {"NoDisplayGiven", {"-display", ""}, nullptr, "no display given (use -display NAME or set DISPLAY)\n", 1, ""},
+    {"DisplayNotOpened", {"-display=:no-such-display"}, nullptr, "cannot open display \":no-such-display\"\n", 1},
 };
+// clang-format on
 
 class CommandLine : public ::testing::TestWithParam<BadStart> {};
 
-TEST_P(CommandLine, BadStartGivesOneLineAndStatusTwo) {
+TEST_P(CommandLine, BadStartGivesOneLineAndItsStatus) {
     const BadStart& c = GetParam();
     std::vector<std::string> command = {hackPath};
     command.insert(command.end(), c.arguments.begin(), c.arguments.end());
@@ -177,10 +183,13 @@ TEST_P(CommandLine, BadStartGivesOneLineAndStatusTwo) {
     if (c.daemonVariable) {
         environment.push_back(std::string("XSCREENSAVER_WINDOW=") + c.daemonVariable);
     }
+    if (c.display) {
+        environment.push_back(std::string("DISPLAY=") + c.display);
+    }
     Child hack = startProcess(command, environment);
     int status = -1;
     ASSERT_TRUE(waitForEnd(hack, 10000, status));
-    EXPECT_EQ(status, 2);
+    EXPECT_EQ(status, c.status);
     const std::string message = readText(hack.errPath);
     EXPECT_EQ(message.rfind(std::string("voidrunner3d: ") + c.problem, 0), 0u) << message;
     EXPECT_EQ(message.find('\n'), message.size() - 1) << message;

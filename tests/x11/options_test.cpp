@@ -19,6 +19,7 @@ struct Good {
     int64_t frames;
     bool report;
     const char* display;
+    WindowPlace place = {}; // given, x, y, fromRight, fromBottom
 };
 
 // Test names show the case's name, not its bytes.
@@ -43,6 +44,12 @@ const Good goodCases[] = {
     {"TwoDashes", {"--speed", "100", "--geometry", "32767x1"}, nullptr, OwnWindow, 0, 32767, 1, 100, false, false, 0, false, ""},
     {"TestOptions", {"-fixed-clock", "-frames", "30", "-report"}, nullptr, OwnWindow, 0, 1280, 720, 28, false, true, 30, true, ""},
     {"Display", {"-display", ":5"}, nullptr, OwnWindow, 0, 1280, 720, 28, false, false, 0, false, ":5"},
+    {"GeometryOffset", {"-geometry", "640x480+10+20"}, nullptr, OwnWindow, 0, 640, 480, 28, false, false, 0, false, "", {true, 10, 20, false, false}},
+    {"NegativeOffset", {"-geometry=320x200-0-16"}, nullptr, OwnWindow, 0, 320, 200, 28, false, false, 0, false, "", {true, 0, -16, true, true}},
+    {"OffsetAlone", {"--geometry", "+5-7"}, nullptr, OwnWindow, 0, 1280, 720, 28, false, false, 0, false, "", {true, 5, -7, false, true}},
+    {"OffsetIgnoredWithRoot", {"-root", "-geometry", "640x480+10+20"}, nullptr, RootWindow, 0, 640, 480, 28, false, false, 0, false, ""},
+    {"OffsetIgnoredInDaemonWindow", {"-geometry", "8x8+1+1"}, "0x2a", ForeignWindow, 42, 8, 8, 28, false, false, 0, false, ""},
+    {"EqualsForms", {"-speed=70", "--frames=5", "-window-id=0x1f", "-display=:3"}, nullptr, ForeignWindow, 31, 1280, 720, 70, false, false, 5, false, ":3"},
 };
 // clang-format on
 
@@ -67,6 +74,11 @@ TEST_P(GoodCommandLine, Parses) {
     EXPECT_EQ(options.frames, c.frames);
     EXPECT_EQ(options.report, c.report);
     EXPECT_EQ(options.display, c.display);
+    EXPECT_EQ(options.place.given, c.place.given);
+    EXPECT_EQ(options.place.x, c.place.x);
+    EXPECT_EQ(options.place.y, c.place.y);
+    EXPECT_EQ(options.place.fromRight, c.place.fromRight);
+    EXPECT_EQ(options.place.fromBottom, c.place.fromBottom);
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, GoodCommandLine, ::testing::ValuesIn(goodCases),
@@ -89,20 +101,24 @@ void PrintTo(const Bad& c, std::ostream* out) {
 
 // clang-format off
 const Bad badCases[] = {
-    {"Unknown", {"-fps"}, nullptr, HackBadOption, "unknown option -fps (-help lists them)"},
-    {"IdBeyond32Bits", {"-window-id", "0x100000000"}, nullptr, HackBadOption, "-window-id: not a window id: 0x100000000"},
-    {"IdWithTail", {"-window-id", "12x"}, nullptr, HackBadOption, "-window-id: not a window id: 12x"},
-    {"GeometryOneNumber", {"-geometry", "640"}, nullptr, HackBadOption, "-geometry: not a size WxH from 1x1 to 32767x32767: 640"},
-    {"GeometryTooWide", {"-geometry", "32768x10"}, nullptr, HackBadOption, "-geometry: not a size WxH from 1x1 to 32767x32767: 32768x10"},
-    {"GeometryNoWidth", {"-geometry", "x10"}, nullptr, HackBadOption, "-geometry: not a size WxH from 1x1 to 32767x32767: x10"},
-    {"SpeedExponent", {"-speed", "1e2"}, nullptr, HackBadOption, "-speed: not a whole number from 0 to 100: 1e2"},
-    {"SpeedSign", {"-speed", "+5"}, nullptr, HackBadOption, "-speed: not a whole number from 0 to 100: +5"},
-    {"TooManyFrames", {"-frames", "1000000001"}, nullptr, HackBadOption, "-frames: not a frame count from 1 to 1000000000: 1000000001"},
-    {"GeometryLast", {"-geometry"}, nullptr, HackBadOption, "-geometry: a value must follow"},
-    {"DaemonNegative", {}, "-5", HackBadOption, "XSCREENSAVER_WINDOW: not a window id: -5"},
+    {"Unknown", {"-fps"}, nullptr, HackBadOption, "-fps: unknown option (-help lists them)"},
+    {"UnknownWithValue", {"--fps=30"}, nullptr, HackBadOption, "--fps: unknown option (-help lists them)"},
+    {"FlagWithValue", {"-preview=yes"}, nullptr, HackBadOption, "-preview: unexpected value yes (a flag takes no value)"},
+    {"IdBeyond32Bits", {"-window-id", "0x100000000"}, nullptr, HackBadOption, "-window-id: 0x100000000 is not a window id (decimal or 0x hexadecimal, from 1 to 0xFFFFFFFF)"},
+    {"IdWithTail", {"-window-id", "12x"}, nullptr, HackBadOption, "-window-id: 12x is not a window id (decimal or 0x hexadecimal, from 1 to 0xFFFFFFFF)"},
+    {"GeometryOneNumber", {"-geometry", "640"}, nullptr, HackBadOption, "-geometry: 640 is not a geometry (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
+    {"GeometryTooWide", {"-geometry", "32768x10"}, nullptr, HackBadOption, "-geometry: 32768x10 is out of range (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
+    {"GeometryNoWidth", {"-geometry", "x10"}, nullptr, HackBadOption, "-geometry: x10 is not a geometry (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
+    {"OffsetTooFar", {"-geometry=8x8-32768+0"}, nullptr, HackBadOption, "-geometry: 8x8-32768+0 is out of range (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
+    {"OneOffset", {"-geometry", "8x8+1"}, nullptr, HackBadOption, "-geometry: 8x8+1 is not a geometry (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
+    {"SpeedExponent", {"-speed", "1e2"}, nullptr, HackBadOption, "-speed: 1e2 is not a whole number (a whole number from 0 to 100)"},
+    {"SpeedSign", {"-speed", "+5"}, nullptr, HackBadOption, "-speed: +5 is not a whole number (a whole number from 0 to 100)"},
+    {"TooManyFrames", {"-frames", "1000000001"}, nullptr, HackBadOption, "-frames: 1000000001 is out of range (a whole number from 1 to 1000000000)"},
+    {"GeometryLast", {"-geometry"}, nullptr, HackBadOption, "-geometry: missing value (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
+    {"DaemonNegative", {}, "-5", HackBadOption, "XSCREENSAVER_WINDOW: -5 is not a window id (decimal or 0x hexadecimal, from 1 to 0xFFFFFFFF)"},
     {"HelpWinsOverDaemon", {"-help"}, "junk", HackHelp, ""},
     {"LongHelp", {"--help"}, nullptr, HackHelp, ""},
-    {"HelpAfterBadValue", {"-speed", "500", "-h"}, nullptr, HackBadOption, "-speed: not a whole number from 0 to 100: 500"},
+    {"HelpAfterBadValue", {"-speed", "500", "-h"}, nullptr, HackBadOption, "-speed: 500 is out of range (a whole number from 0 to 100)"},
 };
 // clang-format on
 

@@ -118,7 +118,9 @@ class OwnWindow : public HackOnDisplay {
 };
 
 TEST_F(OwnWindow, ShowsTheFlightRebuildsOnResizeAndEndsAtOnceOnSigterm) {
-    open("480x300");
+    open("480x300+20+30");
+    EXPECT_EQ(left, 20);
+    EXPECT_EQ(top, 30);
     Survey seen;
     EXPECT_TRUE(waitForFlight(display, window, 480, 300, 5000, seen))
         << "equal " << seen.equal << ", darker " << seen.darker << ", lit " << seen.lit;
@@ -142,7 +144,10 @@ TEST_F(OwnWindow, ShowsTheFlightRebuildsOnResizeAndEndsAtOnceOnSigterm) {
 }
 
 TEST_F(OwnWindow, AnyKeyEndsIt) {
-    open("320x200");
+    // A negative offset counts from the screen's right and bottom edges to the window's.
+    open("320x200-20-30");
+    EXPECT_EQ(left, DisplayWidth(display, DefaultScreen(display)) - 20 - 320);
+    EXPECT_EQ(top, DisplayHeight(display, DefaultScreen(display)) - 30 - 200);
     Survey seen;
     EXPECT_TRUE(waitForFlight(display, window, 320, 200, 5000, seen));
     ASSERT_EQ(runCommand("xdotool mousemove " + at(160, 100)), 0);

@@ -1,5 +1,7 @@
 // voidrunner-render: the engine's frames without a window, through the stand-in.
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 #include <string>
 #include <time.h>
 #include <unistd.h>
@@ -26,10 +28,16 @@ void clearProgress() {
     }
 }
 
-int fail(const std::string& problem) {
+int fail(std::string problem) {
     clearProgress();
+    keepOneLine(problem);
     fprintf(stderr, "voidrunner-render: %s\n", problem.c_str());
     return 2;
+}
+
+// A failure while rendering, named after the option whose output or size it concerns.
+int failOn(const char* option, const std::string& problem) {
+    return fail(std::string(option) + ": " + problem);
 }
 
 struct StandInFonts {
@@ -110,21 +118,22 @@ int render(const RenderOptions& options) {
     removeTemporariesOnSignal();
     OutputFile output;
     if (options.outFormat != NoImage && !openOutput(options.outPath, output, problem)) {
-        return fail(problem);
+        return failOn("--out", problem);
     }
     bool createdDir = false;
     const bool sequence = !options.sequenceDir.empty();
     if (sequence && !prepareFolder(options.sequenceDir, createdDir, problem)) {
         abandonOutput(output);
-        return fail(problem);
+        return failOn("--sequence", problem);
     }
     StandInFonts fonts{};
     if (!startEngine(options, fonts)) {
         stopEngine(fonts);
         abandonOutput(output);
         removeSequence(options.sequenceDir, 0, createdDir);
-        return fail("cannot allocate the frame buffers for " + std::to_string(options.width) + "x" +
-                    std::to_string(options.height));
+        return failOn("--size", "cannot allocate the frame buffers for " +
+                                    std::to_string(options.width) + "x" +
+                                    std::to_string(options.height) + " (a smaller size)");
     }
 
     const uint32_t* shown = engine.mainWindow->surface;
@@ -142,7 +151,7 @@ int render(const RenderOptions& options) {
             stopEngine(fonts);
             abandonOutput(output);
             removeSequence(options.sequenceDir, frame - 1, createdDir);
-            return fail(problem);
+            return failOn("--sequence", problem);
         }
         showProgress(progress, frame, options.frames);
     }
@@ -153,7 +162,7 @@ int render(const RenderOptions& options) {
                           problem)) {
             stopEngine(fonts);
             removeSequence(options.sequenceDir, sequence ? options.frames : 0, createdDir);
-            return fail(problem);
+            return failOn("--out", problem);
         }
     }
     clearProgress();
@@ -165,12 +174,15 @@ int render(const RenderOptions& options) {
     } else {
         snprintf(timing, sizeof timing, "no frame timed");
     }
-    printf("size %dx%d, mode %s, stars %d, frames %lld, speed %.2f, rng 0x%08x, engine %s\n",
+    // The speed is the setting as given, 0 to 100, not the engine's eased internal speed.
+    printf("size %dx%d, mode %s, stars %d, frames %lld, speed %d, rng 0x%08x, engine %s\n",
            options.width, options.height, options.mode == Preview ? "preview" : "saver",
-           engine.starCount, (long long)options.frames, engine.currentSpeed, engine.rngState,
+           engine.starCount, (long long)options.frames, options.speedPercent, engine.rngState,
            timing);
     stopEngine(fonts);
-    return fflush(stdout) == 0 ? 0 : fail("cannot write the summary");
+    return fflush(stdout) == 0
+               ? 0
+               : fail(std::string("stdout: cannot write the summary (") + strerror(errno) + ")");
 }
 
 } // namespace

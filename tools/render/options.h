@@ -39,9 +39,14 @@ enum ParseOutcome : int32_t {
 };
 
 // Called by main and by the fuzz target with the process's arguments; writes nothing. On
-// ParseFailed, problem holds one line (without newline) that names what is wrong.
+// ParseFailed, problem holds one line (without newline): the option, a colon, what is wrong
+// and, in parentheses, what the option allows.
 ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
                           std::string& problem);
 
-// The --help text: every option with its range and default.
+// Messages quote what they were given, which may hold line breaks or other controls: each
+// becomes '?', so that a message stays one line.
+void keepOneLine(std::string& message);
+
+// The --help text: every option with what it allows and its default.
 std::string renderHelp();

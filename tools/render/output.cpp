@@ -45,7 +45,7 @@ void releaseSlot(int32_t& slot) {
 }
 
 std::string cannotWrite(const std::string& path, int error) {
-    return "cannot write " + path + ": " + strerror(error);
+    return "cannot write " + path + " (" + strerror(error) + ")";
 }
 
 } // namespace
@@ -64,7 +64,7 @@ bool openOutput(const std::string& path, OutputFile& output, std::string& proble
     output.path = path;
     struct stat status;
     if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        problem = "cannot write " + path + ": it is a folder";
+        problem = "cannot write " + path + " (it is a folder)";
         return false;
     }
     const size_t slash = path.rfind('/');
@@ -113,7 +113,7 @@ bool finishOutput(OutputFile& output, ImageFormat format, const uint32_t* pixels
             writePng(output.file, pixels, width, height, PngEngineWords, -1, reason, sizeof reason);
         if (!written) {
             problem = errno ? cannotWrite(output.path, errno)
-                            : "cannot write " + output.path + ": " + reason;
+                            : "cannot write " + output.path + " (" + reason + ")";
         }
     } else {
         const size_t bytes = (size_t)width * (size_t)height * 4u;
@@ -169,13 +169,13 @@ bool prepareFolder(const std::string& dir, bool& created, std::string& problem) 
     struct stat status;
     if (stat(dir.c_str(), &status) == 0) {
         if (!S_ISDIR(status.st_mode)) {
-            problem = "--sequence: " + dir + " is not a folder";
+            problem = dir + " is not a folder (a folder, made if need be)";
             return false;
         }
         return true;
     }
     if (mkdir(dir.c_str(), 0777) != 0) {
-        problem = "cannot create folder " + dir + ": " + strerror(errno);
+        problem = "cannot make folder " + dir + " (" + strerror(errno) + ")";
         return false;
     }
     created = true;
