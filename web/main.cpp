@@ -2,7 +2,6 @@
 // page hands browser events in as plain numbers and copies each finished frame out of the
 // canvas bytes; the engine never sees the browser.
 #include <emscripten/emscripten.h>
-#include <math.h>
 #include <stdlib.h>
 #include <zlib.h>
 
@@ -132,14 +131,11 @@ EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayLine(int32_t line) {
 }
 
 // page.js before a recorded flight: the counter ticks between frames (a whole number) and the
-// steering added before each frame, in radians, as decimal texts that are read straight to
-// single precision as voidrunner-render reads them. Returns 0 when either is not finite there.
-EMSCRIPTEN_KEEPALIVE int32_t webRecordFlight(double frameTicks, const char* yaw,
-                                             const char* pitch) {
+// steering added before each frame, in radians.
+EMSCRIPTEN_KEEPALIVE void webRecordFlight(double frameTicks, float yaw, float pitch) {
     page.frameTicks = (int64_t)frameTicks;
-    page.steerYaw = strtof(yaw, nullptr);
-    page.steerPitch = strtof(pitch, nullptr);
-    return isfinite(page.steerYaw) && isfinite(page.steerPitch);
+    page.steerYaw = yaw;
+    page.steerPitch = pitch;
 }
 
 // page.js: the next frames of the recorded flight, each with its steering added and its stamp

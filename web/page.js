@@ -55,109 +55,143 @@ function overlayText(line) {
   return text;
 }
 
-// voidrunner-render's defaults, and which of its options the page takes.
-const renderDefaults = {size: '1280x720', frames: '120', fps: '60', speed: '28', steer: '0,0',
-                        mode: 'saver'};
+// The options of voidrunner-render that the page takes, each with its default and what it
+// allows, worded as the renderer words them.
+const renderOptions = {
+  size: ['1280x720', 'WIDTHxHEIGHT, each from 1 to 65535'],
+  mode: ['saver', 'saver or preview'],
+  frames: ['120', 'a whole number from 0 to 2147483647'],
+  fps: ['60', 'a number above 0, at most 10000000'],
+  speed: ['28', 'a whole number from 0 to 100'],
+  steer: ['0,0', 'YAW,PITCH in radians, each from -3.14159 to 3.14159'],
+};
 // Any of these makes the query a recorded flight; speed and mode alone set up the live page.
 const recordedOptions = ['size', 'frames', 'fps', 'steer'];
 
+// Decimal only, as the renderer reads them: no inf, nan, hex or blanks.
 const wholeNumber = /^[+-]?[0-9]+$/;
-const plainNumber = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)$/; // no exponent, inf, nan or hex
+const plainNumber = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)$/;
+const numberWithExponent = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$/;
 
-function inRange(name, text, low, high) {
-  if (!wholeNumber.test(text)) {
-    throw `${name}: '${text}' is not a whole number`;
+// A value as the messages show it: as given, unless it would vanish or run into the words.
+const shown = value => value === '' || value.includes(' ') ? `"${value}"` : value;
+
+function readWhole(value, lowest, highest) {
+  if (!wholeNumber.test(value)) {
+    throw `${shown(value)} is not a whole number`;
   }
-  const value = Number(text);
-  if (value < low || value > high) {
-    throw `${name}: ${text} is not in [${low} - ${high}]`;
+  const number = Number(value);
+  if (number < lowest || number > highest) {
+    throw `${value} is out of range`;
   }
-  return value;
+  return number;
 }
 
+// Each reads one option's value into the query, or throws what is wrong with it.
+const readers = {
+  size: (value, query) => {
+    const cross = value.search(/[xX]/);
+    const sides = cross < 0 ? [value, ''] : [value.slice(0, cross), value.slice(cross + 1)];
+    if (!sides.every(side => wholeNumber.test(side))) {
+      throw `${shown(value)} is not a size`;
+    }
+    [query.width, query.height] = sides.map((side, i) => {
+      const length = Number(side);
+      if (length < 1 || length > 65535) {
+        throw `${['width', 'height'][i]} ${side} is out of range`;
+      }
+      return length;
+    });
+  },
+  mode: (value, query) => {
+    if (value !== 'saver' && value !== 'preview') {
+      throw `${shown(value)} is not a mode`;
+    }
+    query.preview = value === 'preview';
+  },
+  frames: (value, query) => {
+    query.frames = readWhole(value, 0, 2147483647);
+  },
+  fps: (value, query) => {
+    if (!plainNumber.test(value)) {
+      throw `${shown(value)} is not a number`;
+    }
+    query.fps = Number(value);
+    if (!(query.fps > 0) || query.fps > 10000000) {
+      throw `${value} is out of range`;
+    }
+  },
+  speed: (value, query) => {
+    query.speed = readWhole(value, 0, 100);
+  },
+  steer: (value, query) => {
+    const comma = value.indexOf(',');
+    const parts = comma < 0 ? [value, ''] : [value.slice(0, comma), value.slice(comma + 1)];
+    if (!parts.every(part => numberWithExponent.test(part))) {
+      throw `${shown(value)} is not YAW,PITCH`;
+    }
+    // Checked in double precision, then narrowed to the steering fields' single precision.
+    [query.yaw, query.pitch] = parts.map((part, i) => {
+      const turn = Number(part);
+      if (!(Math.abs(turn) <= 3.14159)) {
+        throw `${['yaw', 'pitch'][i]} ${part} is out of range`;
+      }
+      return Math.fround(turn);
+    });
+  },
+};
+
 // The query as voidrunner-render's command line, read by its rules. Its own splitting, since
-// URLSearchParams would read '+' as a space. Throws the one line that names a problem.
+// URLSearchParams would read '+' as a space. Throws the one line that names a problem,
+// OPTION: what is wrong (what it allows).
 function readQuery(search) {
-  const given = {};
+  const given = new Map();
   for (const part of search.replace(/^\?/, '').split('&').filter(part => part !== '')) {
     const equals = part.indexOf('=');
     const name = decodeURIComponent(equals < 0 ? part : part.slice(0, equals));
     const value = equals < 0 ? '' : decodeURIComponent(part.slice(equals + 1));
-    if (name !== 'bench' && !(name in renderDefaults)) {
-      throw `unknown option '${name}'`;
+    if (name !== 'bench' && !(name in renderOptions)) {
+      throw `${shown(name)}: unknown option`;
     }
-    if (name in given) {
-      throw `${name}: given twice`;
+    if (given.has(name)) {
+      throw `${name}: given more than once (at most once)`;
     }
-    given[name] = value;
+    given.set(name, value);
   }
-  if ('bench' in given) {
-    if (given.bench !== '' || Object.keys(given).length > 1) {
-      throw 'bench takes no value and no other option';
+  if (given.has('bench')) {
+    if (given.get('bench') !== '' || given.size > 1) {
+      throw 'bench: takes no value and no other option';
     }
     return {bench: true};
   }
-  const text = Object.assign({}, renderDefaults, given);
-  const query = {recorded: recordedOptions.some(name => name in given)};
-
-  const cross = text.size.search(/[xX]/);
-  const sides = cross < 0 ? [text.size, ''] : [text.size.slice(0, cross),
-                                               text.size.slice(cross + 1)];
-  if (!wholeNumber.test(sides[0]) || !wholeNumber.test(sides[1])) {
-    throw `size: '${text.size}' is not WIDTHxHEIGHT`;
-  }
-  [query.width, query.height] = sides.map((side, i) => {
-    const value = Number(side);
-    if (value < 1 || value > 65535) {
-      throw `size: ${['width', 'height'][i]} ${side} is outside 1 to 65535`;
+  const query = {recorded: recordedOptions.some(name => given.has(name))};
+  for (const name of Object.keys(renderOptions)) {
+    const [fallback, allowed] = renderOptions[name];
+    try {
+      readers[name](given.has(name) ? given.get(name) : fallback, query);
+    } catch (wrong) {
+      throw `${name}: ${wrong} (${allowed})`;
     }
-    return value;
-  });
-  query.frames = inRange('frames', text.frames, 0, 2147483647);
+  }
   if (query.recorded && query.frames === 0) {
-    throw 'frames: 0 renders no frame to show';
+    throw 'frames: 0 renders no frame to show (frames from 1)';
   }
-  if (!plainNumber.test(text.fps)) {
-    throw `fps: '${text.fps}' is not a number`;
-  }
-  const fps = Number(text.fps);
-  if (!(fps > 0) || fps > 10000000) {
-    throw `fps: ${text.fps} is not above 0 and at most 10000000`;
-  }
-  query.speed = inRange('speed', text.speed, 0, 100);
-  const comma = text.steer.indexOf(',');
-  [query.yaw, query.pitch] = comma < 0 ? [text.steer, ''] : [text.steer.slice(0, comma),
-                                                             text.steer.slice(comma + 1)];
-  if (!plainNumber.test(query.yaw) || !plainNumber.test(query.pitch)) {
-    throw `steer: '${text.steer}' is not YAW,PITCH (two numbers in radians)`;
-  }
-  if (text.mode !== 'saver' && text.mode !== 'preview') {
-    throw `mode: '${text.mode}' is not saver or preview`;
-  }
-  query.preview = text.mode === 'preview';
-  // The last frame's stamp must fit the signed 64-bit counter, as the renderer demands.
-  const ticks = 10000000 / fps;
+  // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter.
+  const ticks = 10000000 / query.fps;
   const limit = 2 ** 63 / Math.max(query.frames, 1);
   query.frameTicks = Math.round(ticks);
   if (!(ticks < limit) || query.frameTicks > limit) {
-    throw `fps: ${text.fps} frames per second over ${query.frames} frames overruns the clock`;
+    throw `fps: ${given.get('fps')} over ${query.frames} frames runs past the clock ` +
+        '(at most 922337203685 seconds of flight)';
   }
   return query;
 }
 
 // voidrunner-render's flight, as fast as the page can fly it, with a look at the picture now
 // and then; the title then carries the CRC-32 of the last frame.
-function recordFlight(frameTicks, yaw, pitch) {
-  return ccall('webRecordFlight', 'number', ['number', 'string', 'string'],
-               [frameTicks, yaw, pitch]);
-}
-
 function flyRecorded(query) {
   _webStart(query.preview, query.speed, 1);
-  if (!recordFlight(query.frameTicks, query.yaw, query.pitch)) {
-    refuse(`steer: '${query.yaw},${query.pitch}' is too large`);
-    return;
-  }
+  _webRecordFlight(query.frameTicks, query.yaw, query.pitch);
   canvas.className = 'recorded';
   canvas.style.width = `${query.width / devicePixelRatio}px`;
   const problem = resize(query.width, query.height);
@@ -192,7 +226,7 @@ function flyRecorded(query) {
 function bench() {
   const warmUp = 60, timed = 600;
   _webStart(0, 28, 1);
-  recordFlight(166667, '0', '0');
+  _webRecordFlight(166667, 0, 0);
   canvas.className = 'recorded';
   canvas.style.width = `${1920 / devicePixelRatio}px`;
   const problem = resize(1920, 1080);
