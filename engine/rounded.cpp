@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <limits>
+#include <string.h>
 
 #include "engine/rounded_constants.h"
 
@@ -22,8 +23,16 @@ struct DoubleDouble {
 const float largestFloat = std::numeric_limits<float>::max();
 const float notANumber = std::numeric_limits<float>::quiet_NaN();
 
+// memcpy rather than std::bit_cast, which not every standard library offers yet.
+template <typename To, typename From> To bitsAs(From from) {
+    static_assert(sizeof(To) == sizeof(From));
+    To to;
+    memcpy(&to, &from, sizeof to);
+    return to;
+}
+
 double powerOfTwo(int32_t k) { // -1022 <= k <= 1023
-    return std::bit_cast<double>((uint64_t)(1023 + k) << 52);
+    return bitsAs<double>((uint64_t)(1023 + k) << 52);
 }
 
 DoubleDouble fastTwoSum(double a, double b) { // |a| >= |b|
@@ -177,7 +186,7 @@ Reduced reduce(uint32_t m, int32_t e, int32_t words) {
 
 // sin x for quarter 0, cos x = sin(x + pi/2) for quarter 1.
 float sinOrCos(float x, uint32_t quarter, RoundedPath* path) {
-    const uint32_t bits = std::bit_cast<uint32_t>(x), magnitude = bits & 0x7FFFFFFFu;
+    const uint32_t bits = bitsAs<uint32_t>(x), magnitude = bits & 0x7FFFFFFFu;
     if (path) {
         *path = RoundedFast;
     }
@@ -223,9 +232,9 @@ float sinOrCos(float x, uint32_t quarter, RoundedPath* path) {
 // x^y for a positive, finite x and y = 0.76f or 2.05f: 2^(y log2 x), with
 // log2 x = e + log2 m = e + 2/ln 2 atanh t, t = (m - 1)/(m + 1), m in [sqrt 1/2, sqrt 2].
 float powerOf(float x, float y, RoundedPath* path) {
-    const uint64_t bits = std::bit_cast<uint64_t>((double)x);
+    const uint64_t bits = bitsAs<uint64_t>((double)x);
     int32_t e = (int32_t)(bits >> 52) - 1023;
-    double m = std::bit_cast<double>((bits & 0xFFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    double m = bitsAs<double>((bits & 0xFFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
     if (m > sqrtTwo) {
         m *= 0.5;
         e++;
@@ -265,12 +274,12 @@ float powerOf(float x, float y, RoundedPath* path) {
 }
 
 float powerOfNonNegative(float x, float y, RoundedPath* path) {
-    const uint32_t bits = std::bit_cast<uint32_t>(x), magnitude = bits & 0x7FFFFFFFu;
+    const uint32_t bits = bitsAs<uint32_t>(x), magnitude = bits & 0x7FFFFFFFu;
     if (path) {
         *path = RoundedFast;
     }
     if (magnitude == 0 || magnitude == 0x7F800000u) {
-        return std::bit_cast<float>(magnitude); // +0 and +inf, whatever the sign
+        return bitsAs<float>(magnitude); // +0 and +inf, whatever the sign
     }
     if (magnitude > 0x7F800000u || bits >> 31) {
         return notANumber;
@@ -297,7 +306,7 @@ float roundedPow205(float x, RoundedPath* path) {
 }
 
 float roundedPow5(float x, RoundedPath* path) {
-    const uint32_t bits = std::bit_cast<uint32_t>(x), magnitude = bits & 0x7FFFFFFFu;
+    const uint32_t bits = bitsAs<uint32_t>(x), magnitude = bits & 0x7FFFFFFFu;
     const uint32_t sign = bits & 0x80000000u;
     if (path) {
         *path = RoundedExact;
@@ -308,7 +317,7 @@ float roundedPow5(float x, RoundedPath* path) {
     // Up to 2^-30 the power is at most 2^-150, halfway to the smallest subnormal: zero.
     // Infinity stays infinity.
     if (magnitude <= 0x30800000u || magnitude == 0x7F800000u) {
-        return std::bit_cast<float>(sign | (magnitude == 0x7F800000u ? magnitude : 0));
+        return bitsAs<float>(sign | (magnitude == 0x7F800000u ? magnitude : 0));
     }
     // x = m 2^e with m below 2^24 (x is normal here), so m^5 fits in 120 bits.
     const uint64_t m = (magnitude & 0x7FFFFFu) | 0x800000u;
@@ -331,5 +340,5 @@ float roundedPow5(float x, RoundedPath* path) {
     }
     // Exact in double; to float exact too, or infinity past the largest float.
     const float result = (float)((double)kept * powerOfTwo(5 * e + cut));
-    return std::bit_cast<float>(std::bit_cast<uint32_t>(result) | sign);
+    return bitsAs<float>(bitsAs<uint32_t>(result) | sign);
 }
