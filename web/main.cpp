@@ -32,12 +32,12 @@ Page page;
 
 extern "C" {
 
-// page.js, once before anything else: preview (1) or saver (0), the wheel's starting setting
-// 0..100, and the clock: the page's own (0: the layer's monotonic clock, which is
-// performance.now here) or a recorded flight's settable counter (1), which starts at 0.
+// page.js, first: preview 1 or saver 0, the speed setting 0..100, clock 0 (page's) or 1 (recorded).
 EMSCRIPTEN_KEEPALIVE void webStart(int32_t preview, int32_t speedPercent, int32_t recordedClock) {
     resetEngineState();
     standInReset();
+    // The page's clock is the layer's monotonic one, which is performance.now here; a recorded
+    // flight's is the settable counter, from 0.
     standIn.clock = recordedClock ? SettableClock : MonotonicClock;
     engine.runMode = preview ? Preview : Saver;
     takeStartStamp();
@@ -45,9 +45,7 @@ EMSCRIPTEN_KEEPALIVE void webStart(int32_t preview, int32_t speedPercent, int32_
     engine.targetSpeed = speedCurve(speedPercent);
 }
 
-// page.js when the canvas's size in device pixels changes, as WM_SIZE: a new window and new
-// frame buffers. Returns the canvas bytes' address, or 0 when the size cannot be held; the
-// flight then stands still until the next size.
+// page.js on each new canvas size in device pixels, as WM_SIZE: the canvas bytes' address, or 0.
 EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
     if (width == page.width && height == page.height) {
         return page.canvas; // every rebuild spawns new stars: only a real change rebuilds
@@ -58,6 +56,7 @@ EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
     free(page.canvas);
     page.canvas = nullptr;
     page.width = page.height = 0;
+    // Without buffers the flight stands still until a size that can be held.
     if (width < 1 || height < 1 || (uint64_t)width * (uint64_t)height > largestArea) {
         return nullptr;
     }
@@ -67,6 +66,8 @@ EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
         rebuildFrameBuffers(width, height);
     }
     if (!engine.pixels || !engine.background || !engine.stars) {
+        free(page.canvas); // no frames to show, and nothing for webShow to copy
+        page.canvas = nullptr;
         return nullptr;
     }
     page.width = width;
@@ -74,7 +75,7 @@ EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
     return page.canvas;
 }
 
-// page.js after frames: copies what the window shows into the canvas bytes.
+// page.js after frames: copies the window's words into the canvas bytes.
 EMSCRIPTEN_KEEPALIVE void webShow() {
     if (!page.canvas) {
         return;
@@ -90,14 +91,13 @@ EMSCRIPTEN_KEEPALIVE void webShow() {
     }
 }
 
-// page.js once per animation frame: the flight advances by the page's clock and is painted.
+// page.js once per animation frame: one frame on the page's clock, into the canvas bytes.
 EMSCRIPTEN_KEEPALIVE void webFrame() {
     renderFrame(engine.mainWindow);
     webShow();
 }
 
-// page.js on pointer motion: the event's movementX and movementY, taken as a raw mouse
-// report's counts.
+// page.js on pointer motion: movementX and movementY, taken as a raw mouse report's counts.
 EMSCRIPTEN_KEEPALIVE void webSteer(int32_t dx, int32_t dy) {
     engine.pendingYaw += steeringStep(dx, yawLimit);
     engine.pendingPitch += steeringStep(dy, pitchLimit);
@@ -110,8 +110,7 @@ EMSCRIPTEN_KEEPALIVE void webWheel(int32_t delta) {
     engine.targetSpeed = speedCurve(engine.speedPercent);
 }
 
-// page.js when full-screen begins: the click rule counts its 0.8 s from here, as the saver's
-// count from its start.
+// page.js when full-screen begins: the click rule's 0.8 s count from now, as from a saver's start.
 EMSCRIPTEN_KEEPALIVE void webFullScreenBegins() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -130,18 +129,17 @@ EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayLine(int32_t line) {
     return line == 0 ? overlayTitle : overlayCaption;
 }
 
-// page.js before a recorded flight: the counter ticks between frames (a whole number) and the
-// steering added before each frame, in radians.
+// page.js before a recorded flight: counter ticks between frames, radians of steering before each.
 EMSCRIPTEN_KEEPALIVE void webRecordFlight(double frameTicks, float yaw, float pitch) {
     page.frameTicks = (int64_t)frameTicks;
     page.steerYaw = yaw;
     page.steerPitch = pitch;
 }
 
-// page.js: the next frames of the recorded flight, each with its steering added and its stamp
-// at frame x frameTicks, as voidrunner-render flies them.
+// page.js: the recorded flight's next frames, each flown as voidrunner-render flies it.
 EMSCRIPTEN_KEEPALIVE void webFly(int32_t frames) {
     for (int32_t i = 0; i < frames; i++) {
+        // Its steering added, and its stamp at frame x frameTicks.
         page.framesFlown++;
         engine.pendingYaw += page.steerYaw;
         engine.pendingPitch += page.steerPitch;
@@ -150,14 +148,12 @@ EMSCRIPTEN_KEEPALIVE void webFly(int32_t frames) {
     }
 }
 
-// page.js before the benchmark's frames: the flight at its set speed from the start, as the
-// native benchmark flies.
+// page.js before the benchmark's frames: at its set speed from the start, as the native one flies.
 EMSCRIPTEN_KEEPALIVE void webReachSpeed() {
     engine.currentSpeed = engine.targetSpeed;
 }
 
-// page.js after a recorded flight: zlib's CRC-32 of the window's words as they lie in memory
-// (blue, green, red, 0), as voidrunner-render's .raw file holds them.
+// page.js after a recorded flight: zlib's CRC-32 of the window's words, as a .raw file holds them.
 EMSCRIPTEN_KEEPALIVE uint32_t webShownCrc() {
     if (!page.canvas) {
         return 0;

@@ -43,7 +43,7 @@ function resize(width, height) {
   canvas.height = height;
   imageBytes = _webResize(width, height);
   image = null;
-  return imageBytes ? '' : `no memory for frames of ${width}x${height}`;
+  return imageBytes ? '' : `size: ${width}x${height} needs more memory than the page can have`;
 }
 
 // The text of one of the engine's overlay lines: UTF-32 in WebAssembly's memory.
@@ -181,7 +181,8 @@ function readQuery(search) {
   const limit = 2 ** 63 / Math.max(query.frames, 1);
   query.frameTicks = Math.round(ticks);
   if (!(ticks < limit) || query.frameTicks > limit) {
-    throw `fps: ${given.get('fps')} over ${query.frames} frames runs past the clock ` +
+    const fps = given.has('fps') ? given.get('fps') : renderOptions.fps[0];
+    throw `fps: ${fps} over ${query.frames} frames runs past the clock ` +
         '(at most 922337203685 seconds of flight)';
   }
   return query;
