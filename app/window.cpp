@@ -1,6 +1,6 @@
 #include "app/shell.h"
 
-#include "app/input.h"
+#include "engine/input.h"
 
 static_assert(sizeof(RAWINPUTHEADER) == 24 && sizeof(RAWINPUT) == 48,
               "the raw mouse report of a 64-bit process");

@@ -1,8 +1,14 @@
 #include "engine/engine.h"
 
 #include <emmintrin.h>
-#include <immintrin.h>
 #include <math.h>
+
+// x86 processors differ in their widest vector unit, which is asked at run time. A WebAssembly
+// build carries SSE2 as 128-bit SIMD, which a browser runs or refuses to load, and has no AVX2.
+#if defined(__x86_64__) || defined(__i386__)
+#define VOIDRUNNER_AVX2 1
+#include <immintrin.h>
+#endif
 
 static float clampUnit(float g) {
     return g < 0.0f ? 0.0f : g > 1.0f ? 1.0f : g;
@@ -104,13 +110,6 @@ static inline __m128 glow4(const float* column, float row) {
     return _mm_max_ps(_mm_min_ps(g, one), _mm_setzero_ps());
 }
 
-__attribute__((target("avx2"))) static inline __m256 glow8(const float* column, float row) {
-    const __m256 one = _mm256_set1_ps(1.0f);
-    const __m256 g = _mm256_sub_ps(
-        one, _mm256_sqrt_ps(_mm256_add_ps(_mm256_loadu_ps(column), _mm256_set1_ps(row))));
-    return _mm256_max_ps(_mm256_min_ps(g, one), _mm256_setzero_ps());
-}
-
 // Whole vectors of one row's pixels in the block, from block column 0 (image column x) on;
 // returns how many it wrote, a multiple of 4.
 static int32_t backgroundRowSse2(uint32_t* out, const ColumnTerms& columns, int32_t count,
@@ -146,6 +145,14 @@ static int32_t backgroundRowSse2(uint32_t* out, const ColumnTerms& columns, int3
         _mm_storeu_si128((__m128i*)(out + i), word);
     }
     return i;
+}
+
+#ifdef VOIDRUNNER_AVX2
+__attribute__((target("avx2"))) static inline __m256 glow8(const float* column, float row) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 g = _mm256_sub_ps(
+        one, _mm256_sqrt_ps(_mm256_add_ps(_mm256_loadu_ps(column), _mm256_set1_ps(row))));
+    return _mm256_max_ps(_mm256_min_ps(g, one), _mm256_setzero_ps());
 }
 
 // The same eight at a time, where the processor has AVX2.
@@ -188,6 +195,7 @@ __attribute__((target("avx2"))) static int32_t backgroundRowAvx2(uint32_t* out,
     }
     return i;
 }
+#endif
 
 typedef int32_t (*BackgroundRowKernel)(uint32_t* out, const ColumnTerms& columns, int32_t count,
                                        int32_t x, int32_t y, Terms row);
@@ -216,9 +224,13 @@ bool backgroundPathAvailable(BackgroundPath path) {
     switch (path) {
         case BackgroundScalar:
         case BackgroundSse2:
-            return true; // every x86-64 processor has SSE2
+            return true; // every x86-64 processor has SSE2, and WebAssembly has it as SIMD128
         case BackgroundAvx2:
+#ifdef VOIDRUNNER_AVX2
             return __builtin_cpu_supports("avx2");
+#else
+            return false;
+#endif
     }
     return false;
 }
@@ -232,7 +244,9 @@ void fillBackgroundOn(BackgroundPath path, uint32_t* background, int32_t width, 
             fillBackgroundBlocks(backgroundRowSse2, background, width, height);
             break;
         case BackgroundAvx2:
+#ifdef VOIDRUNNER_AVX2
             fillBackgroundBlocks(backgroundRowAvx2, background, width, height);
+#endif
             break;
     }
 }

@@ -247,6 +247,12 @@ void flyStars(const FrameView& view);
 // which the click rule and the first frame measure from.
 void takeStartStamp();
 
+// Called by renderFrame with the counter ticks since the last paint, and by tests that fly
+// without a window: copies the background back, eases the speed, advances the flight time and
+// takes the steering, then steps and draws every star; only the counter stamp is left to the
+// caller. Without all three buffers it does nothing but have the next frame copy everything.
+void stepFrame(int64_t elapsed);
+
 // Called from WM_PAINT: advances the flight by the time since the last paint and paints it.
 void renderFrame(HWND window);
 

@@ -2,6 +2,8 @@
 
 #include <math.h>
 
+#include "engine/rounded.h"
+
 static ScreenPoint project(float x, float y, float z, const FrameView& view) {
     return ScreenPoint{x * view.focalLength / z + view.viewCentre.x,
                        y * view.focalLength / z + view.viewCentre.y};
@@ -60,15 +62,15 @@ FrameView makeFrameView(float yaw, float pitch, double deltaTime) {
     FrameView view{};
     view.yaw = yaw;
     view.pitch = pitch;
-    view.cosYaw = cosf(yaw);
-    view.sinYaw = sinf(yaw);
-    view.cosPitch = cosf(pitch);
-    view.sinPitch = sinf(pitch);
+    view.cosYaw = roundedCos(yaw);
+    view.sinYaw = roundedSin(yaw);
+    view.cosPitch = roundedCos(pitch);
+    view.sinPitch = roundedSin(pitch);
     const float width = (float)engine.width, height = (float)engine.height;
     view.focalLength = (engine.width < engine.height ? width : height) * 0.92f;
     const float t = (float)engine.flightTime;
-    view.viewCentre.x = width * 0.5f + (sinf(0.09f * t) * width) * 0.012f;
-    view.viewCentre.y = height * 0.5f + (cosf(0.073f * t) * height) * 0.01f;
+    view.viewCentre.x = width * 0.5f + (roundedSin(0.09f * t) * width) * 0.012f;
+    view.viewCentre.y = height * 0.5f + (roundedCos(0.073f * t) * height) * 0.01f;
     const float q = engine.currentSpeed / 200.0f;
     view.speedFactor = q < 0.0f ? 0.0f : fminf(q, 5.0f);
     view.streakScale = streakScaleFor(view.speedFactor);
@@ -96,16 +98,7 @@ void takeStartStamp() {
     engine.lastFrameCounter = now.QuadPart;
 }
 
-void renderFrame(HWND window) {
-    PAINTSTRUCT paint;
-    HDC paintDc = BeginPaint(window, &paint);
-
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    // Wrapping subtraction: a counter that jumps by more than half the range must not overflow.
-    const int64_t elapsed = (int64_t)((uint64_t)now.QuadPart - (uint64_t)engine.lastFrameCounter);
-    engine.lastFrameCounter = now.QuadPart;
-
+void stepFrame(int64_t elapsed) {
     if (engine.pixels && engine.background && engine.stars) {
         double deltaTime = (double)elapsed / (double)engine.counterFrequency;
         // Written so that the NaN of a zero frequency counts as no time at all.
@@ -128,7 +121,19 @@ void renderFrame(HWND window) {
         // Presentation may still draw over whatever the buffer holds.
         engine.changeMapValid = false;
     }
+}
 
+void renderFrame(HWND window) {
+    PAINTSTRUCT paint;
+    HDC paintDc = BeginPaint(window, &paint);
+
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    // Wrapping subtraction: a counter that jumps by more than half the range must not overflow.
+    const int64_t elapsed = (int64_t)((uint64_t)now.QuadPart - (uint64_t)engine.lastFrameCounter);
+    engine.lastFrameCounter = now.QuadPart;
+
+    stepFrame(elapsed);
     presentFrame(paintDc);
     EndPaint(window, &paint);
 }

@@ -4,6 +4,8 @@
 #include <xmmintrin.h>
 #include <math.h>
 
+#include "engine/rounded.h"
+
 int32_t toCoordinate(float value) {
     // Written so that NaN fails the test too.
     if (!(value > -1073741824.0f && value < 1073741824.0f)) {
@@ -28,7 +30,7 @@ void addPixel(int32_t x, int32_t y, float intensity, float red, float green, flo
 }
 
 float streakScaleFor(float speedFactor) {
-    return 7.8f * powf(speedFactor, 0.76f) + 2.1f;
+    return 7.8f * roundedPow076(speedFactor) + 2.1f;
 }
 
 // Written so that NaN, from a depth, size or twinkle that is not a number, becomes the lower
@@ -40,7 +42,7 @@ static float clampFloat(float value, float low, float high) {
 StarLook starLook(const Star& star, float z) {
     const float depthFactor = 1.0f - z / 1500.0f;
     const float phase = (float)engine.flightTime * star.twinkleRate + star.twinklePhase;
-    const float twinkle = 0.17f * sinf(phase) + 0.83f;
+    const float twinkle = 0.17f * roundedSin(phase) + 0.83f;
     StarLook look;
     look.brightness = clampFloat(twinkle * (0.92f * depthFactor + 0.14f), 0.05f, 1.0f);
     look.apparentRadius = clampFloat((2.8f * depthFactor + 0.42f) * star.size, 0.55f, 7.5f);

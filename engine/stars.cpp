@@ -2,6 +2,8 @@
 
 #include <math.h>
 
+#include "engine/rounded.h"
+
 const uint8_t starPalette[6][3] = {
     {170, 205, 255}, // light blue
     {205, 222, 255}, // pale blue
@@ -34,12 +36,12 @@ void spawnStar(Star& star, bool respawn) {
     float radius = (float)(engine.width > engine.height ? engine.width : engine.height) * 1.28f;
     float distance = sqrtf(unitValue(nextRandom())) * radius;
     uint32_t paletteIndex = nextRandom() % 6u;
-    star.x = cosf(theta) * distance;
-    star.y = sinf(theta) * distance;
+    star.x = roundedCos(theta) * distance;
+    star.y = roundedSin(theta) * distance;
     float depth = unitValue(nextRandom());
     star.z = respawn ? depth * 270.0f + 1230.0f : depth * 1496.0f + 4.0f;
     star.zPrev = star.z + 1.0f;
-    star.size = powf(unitValue(nextRandom()), 5.0f) * 2.5f + 0.28f;
+    star.size = roundedPow5(unitValue(nextRandom())) * 2.5f + 0.28f;
     star.tint[0] = starPalette[paletteIndex][0];
     star.tint[1] = starPalette[paletteIndex][1];
     star.tint[2] = starPalette[paletteIndex][2];

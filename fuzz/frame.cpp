@@ -3,8 +3,8 @@
 // rebuilds in any order. After every paint the speed and every star are finite, the speed
 // lies between its start and the wheel's limits, every star is at least 2 deep, and every
 // word shown has its top byte 0.
-#include "app/input.h"
 #include "engine/engine.h"
+#include "engine/input.h"
 #include "fuzz/input.h"
 
 namespace {

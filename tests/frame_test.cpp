@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "engine/engine.h"
+#include "engine/rounded.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST_F(Frame, ViewCentreWobblesWithFlightTime) {
     engine.flightTime = 1.5707963267948966 / 0.09;
     FrameView view = makeFrameView(0.0f, 0.0f, 0.0);
     EXPECT_NEAR(view.viewCentre.x, 512.0f, 0.001f);
-    EXPECT_NEAR(view.viewCentre.y, 500.0f + 10.0f * cosf(0.073f * (float)engine.flightTime),
+    EXPECT_NEAR(view.viewCentre.y, 500.0f + 10.0f * roundedCos(0.073f * (float)engine.flightTime),
                 0.001f);
 }
 

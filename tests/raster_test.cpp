@@ -57,7 +57,7 @@ Star warmStar(float size = 1.0f, float twinklePhase = 0.0f) {
     return star;
 }
 
-// sinf of this phase is 1 in single precision.
+// The sine of this phase is 1 in single precision.
 const float quarterTurn = 1.57079637f;
 
 TEST_F(Raster, StillStarOnBlack) {
@@ -386,7 +386,7 @@ TEST_F(Raster, StarValuesThatAreNotNumbersDrawAsTheirLowerLimits) {
         {"depth NaN", NAN, 1.0f, 1.0f, 0.0f, 2000.0f, 1.0f},
         // The radius at its limit, as for a size of 0.
         {"size NaN", 750.0f, NAN, 1.0f, 0.0f, 750.0f, 0.0f},
-        // sinf of an infinite phase is NaN: the brightness at its limit, as far away.
+        // The sine of an infinite phase is NaN: the brightness at its limit, as far away.
         {"phase infinite", 1800.0f, 2.78f, 1.0f, INFINITY, 1800.0f, 2.78f},
         {"rate NaN", 1800.0f, 2.78f, NAN, 0.0f, 1800.0f, 2.78f},
     };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/rounded.h"
 #include "tests/window_scene.h"
 
 namespace {
@@ -79,7 +80,7 @@ TEST_F(WholeFrame, SteeringWaitsForTheFirstFrameThatRuns) {
     paintAt(engine.lastFrameCounter - 5); // a counter that went backwards: no time passes
     EXPECT_EQ(engine.pendingYaw, 0.0f);
     // The whole accumulated turn at once, and no forward motion.
-    const float c = cosf(0.2f), s = sinf(0.2f);
+    const float c = roundedCos(0.2f), s = roundedSin(0.2f);
     for (size_t i = 0; i < before.size(); i += 97) {
         const Star& was = before[i];
         const Star& now = engine.stars[i];

@@ -1,6 +1,6 @@
 #include "x11/input.h"
 
-#include "app/input.h"
+#include "engine/input.h"
 
 ButtonRole buttonRole(uint32_t button) {
     switch (button) {

@@ -16,8 +16,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "app/input.h"
 #include "engine/engine.h"
+#include "engine/input.h"
 #include "engine/version.h"
 #include "x11/input.h"
 #include "x11/options.h"

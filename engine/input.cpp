@@ -1,4 +1,4 @@
-#include "app/input.h"
+#include "engine/input.h"
 
 float steeringStep(int32_t counts, float limit) {
     const float step = (float)counts * steeringGain;

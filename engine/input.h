@@ -1,4 +1,5 @@
-// The arithmetic of the input handlers, apart from the messages that carry it.
+// The input rules of every front end (the Windows window procedure, the X11 hack, the web
+// page) as plain arithmetic, apart from the messages and events that carry the input.
 #pragma once
 
 #include <stdint.h>

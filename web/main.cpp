@@ -1,0 +1,165 @@
+// The web page's front end: the engine through the platform layer, driven by web/page.js. The
+// page hands browser events in as plain numbers and copies each finished frame out of the
+// canvas bytes; the engine never sees the browser.
+#include <emscripten/emscripten.h>
+#include <stdlib.h>
+#include <zlib.h>
+
+#include "engine/engine.h"
+#include "engine/input.h"
+
+namespace {
+
+// Each pixel costs 16 bytes over the window's surface, the canvas bytes, the pixel buffer and
+// the background: a quarter of WebAssembly's 2 GiB at most, so that a size the page cannot hold
+// is refused before any allocation, whose byte counts are 32-bit here.
+const uint64_t largestArea = (uint64_t)1 << 25;
+
+struct Page {
+    int32_t width;
+    int32_t height;
+    uint8_t* canvas; // the window's frame as the canvas takes it: red, green, blue, 255
+    // A recorded flight: voidrunner-render's clock and steering.
+    int64_t framesFlown;
+    int64_t frameTicks;
+    float steerYaw;
+    float steerPitch;
+};
+
+Page page;
+
+} // namespace
+
+extern "C" {
+
+// page.js, first: preview 1 or saver 0, the speed setting 0..100, clock 0 (page's) or 1 (recorded).
+EMSCRIPTEN_KEEPALIVE void webStart(int32_t preview, int32_t speedPercent, int32_t recordedClock) {
+    resetEngineState();
+    resetPlatform();
+    // The page's clock is the layer's monotonic one, which is performance.now here; a recorded
+    // flight's is the settable counter, from 0.
+    platform.clock = recordedClock ? SettableClock : MonotonicClock;
+    engine.runMode = preview ? Preview : Saver;
+    takeStartStamp();
+    engine.speedPercent = speedPercent;
+    engine.targetSpeed = speedCurve(speedPercent);
+}
+
+// page.js on each new canvas size in device pixels, as WM_SIZE: the canvas bytes' address, or 0.
+EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
+    if (width == page.width && height == page.height) {
+        return page.canvas; // every rebuild spawns new stars: only a real change rebuilds
+    }
+    releaseFrameBuffers(); // before the new allocations, so that the old ones are not held twice
+    destroySurfaceWindow(engine.mainWindow);
+    engine.mainWindow = nullptr;
+    free(page.canvas);
+    page.canvas = nullptr;
+    page.width = page.height = 0;
+    // Without buffers the flight stands still until a size that can be held.
+    if (width < 1 || height < 1 || (uint64_t)width * (uint64_t)height > largestArea) {
+        return nullptr;
+    }
+    page.canvas = (uint8_t*)malloc((size_t)width * (size_t)height * 4u);
+    engine.mainWindow = page.canvas ? createSurfaceWindow(width, height) : nullptr;
+    if (engine.mainWindow) {
+        rebuildFrameBuffers(width, height);
+    }
+    if (!engine.pixels || !engine.background || !engine.stars) {
+        free(page.canvas); // no frames to show, and nothing for webShow to copy
+        page.canvas = nullptr;
+        return nullptr;
+    }
+    page.width = width;
+    page.height = height;
+    return page.canvas;
+}
+
+// page.js after frames: copies the window's words into the canvas bytes.
+EMSCRIPTEN_KEEPALIVE void webShow() {
+    if (!page.canvas) {
+        return;
+    }
+    const uint32_t* shown = engine.mainWindow->surface;
+    uint32_t* canvas = (uint32_t*)page.canvas;
+    const size_t count = (size_t)page.width * (size_t)page.height;
+    for (size_t i = 0; i < count; i++) {
+        // The window's words hold blue, green, red, 0 in memory; the canvas wants them turned
+        // round and opaque.
+        const uint32_t word = shown[i];
+        canvas[i] = 0xFF000000u | (word & 0xFFu) << 16 | (word & 0xFF00u) | (word >> 16 & 0xFFu);
+    }
+}
+
+// page.js once per animation frame: one frame on the page's clock, into the canvas bytes.
+EMSCRIPTEN_KEEPALIVE void webFrame() {
+    renderFrame(engine.mainWindow);
+    webShow();
+}
+
+// page.js on pointer motion: movementX and movementY, taken as a raw mouse report's counts.
+EMSCRIPTEN_KEEPALIVE void webSteer(int32_t dx, int32_t dy) {
+    engine.pendingYaw += steeringStep(dx, yawLimit);
+    engine.pendingPitch += steeringStep(dy, pitchLimit);
+}
+
+// page.js on a wheel report, in WM_MOUSEWHEEL's units: 120 a notch, positive away from the user.
+EMSCRIPTEN_KEEPALIVE void webWheel(int32_t delta) {
+    const int32_t clamped = delta < INT16_MIN ? INT16_MIN : delta > INT16_MAX ? INT16_MAX : delta;
+    engine.speedPercent = speedAfterNotches(engine.speedPercent, wheelNotches((int16_t)clamped));
+    engine.targetSpeed = speedCurve(engine.speedPercent);
+}
+
+// page.js when full-screen begins: the click rule's 0.8 s count from now, as from a saver's start.
+EMSCRIPTEN_KEEPALIVE void webFullScreenBegins() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    engine.startCounter = now.QuadPart;
+}
+
+// page.js on a button press in full-screen: 1 when it ends the full-screen run.
+EMSCRIPTEN_KEEPALIVE int32_t webClickEnds() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency);
+}
+
+// page.js: the overlay's title (0) or caption (1), as UTF-32 text.
+EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayLine(int32_t line) {
+    return line == 0 ? overlayTitle : overlayCaption;
+}
+
+// page.js before a recorded flight: counter ticks between frames, radians of steering before each.
+EMSCRIPTEN_KEEPALIVE void webRecordFlight(double frameTicks, float yaw, float pitch) {
+    page.frameTicks = (int64_t)frameTicks;
+    page.steerYaw = yaw;
+    page.steerPitch = pitch;
+}
+
+// page.js: the recorded flight's next frames, each flown as voidrunner-render flies it.
+EMSCRIPTEN_KEEPALIVE void webFly(int32_t frames) {
+    for (int32_t i = 0; i < frames; i++) {
+        // Its steering added, and its stamp at frame x frameTicks.
+        page.framesFlown++;
+        engine.pendingYaw += page.steerYaw;
+        engine.pendingPitch += page.steerPitch;
+        platform.counter = page.framesFlown * page.frameTicks;
+        renderFrame(engine.mainWindow);
+    }
+}
+
+// page.js before the benchmark's frames: at its set speed from the start, as the native one flies.
+EMSCRIPTEN_KEEPALIVE void webReachSpeed() {
+    engine.currentSpeed = engine.targetSpeed;
+}
+
+// page.js after a recorded flight: zlib's CRC-32 of the window's words, as a .raw file holds them.
+EMSCRIPTEN_KEEPALIVE uint32_t webShownCrc() {
+    if (!page.canvas) {
+        return 0;
+    }
+    const size_t bytes = (size_t)page.width * (size_t)page.height * 4u;
+    return (uint32_t)crc32(0L, (const Bytef*)engine.mainWindow->surface, (uInt)bytes);
+}
+
+} // extern "C"

@@ -1,0 +1,366 @@
+// The page's side of the flight: it turns the browser's events into calls of web/main.cpp's
+// functions and puts each finished frame on the canvas. Emscripten puts it in front of its own
+// code (--pre-js), so that those functions are in scope as _webStart and so on and the memory
+// as HEAPU8 once the module, compiled as the page loads, calls onRuntimeInitialized.
+
+const canvas = document.getElementById('flight');
+const context = canvas.getContext('2d', {alpha: false});
+const titleLine = document.getElementById('title');
+const captionLine = document.getElementById('caption');
+const messageLine = document.getElementById('message');
+
+let image = null; // the canvas bytes in WebAssembly's memory, as the canvas takes them
+let imageBytes = 0;
+
+function say(text) {
+  messageLine.textContent = text;
+  messageLine.hidden = false;
+}
+
+// A query that is not understood is refused, never flown as something else.
+function refuse(problem) {
+  say(`voidrunner3d: ${problem}`);
+  document.title = `refused: ${problem}`;
+}
+
+// Allocating may grow the memory, which leaves every view of the old one empty.
+function draw() {
+  if (!image || image.data.buffer !== HEAPU8.buffer) {
+    image = imageBytes ? new ImageData(new Uint8ClampedArray(HEAPU8.buffer, imageBytes,
+                                                             canvas.width * canvas.height * 4),
+                                       canvas.width, canvas.height)
+                       : null;
+  }
+  if (image) {
+    context.putImageData(image, 0, 0);
+  }
+}
+
+// WM_SIZE: the canvas takes the new size in device pixels, and so do the frame buffers. Returns
+// the problem when they cannot be had.
+function resize(width, height) {
+  canvas.width = width;
+  canvas.height = height;
+  imageBytes = _webResize(width, height);
+  image = null;
+  return imageBytes ? '' : `size: ${width}x${height} needs more memory than the page can have`;
+}
+
+// The text of one of the engine's overlay lines: UTF-32 in WebAssembly's memory.
+function overlayText(line) {
+  let text = '';
+  for (let i = _webOverlayLine(line) >> 2; HEAPU32[i]; i++) {
+    text += String.fromCodePoint(HEAPU32[i]);
+  }
+  return text;
+}
+
+// The options of voidrunner-render that the page takes, each with its default and what it
+// allows, worded as the renderer words them.
+const renderOptions = {
+  size: ['1280x720', 'WIDTHxHEIGHT, each from 1 to 65535'],
+  mode: ['saver', 'saver or preview'],
+  frames: ['120', 'a whole number from 0 to 2147483647'],
+  fps: ['60', 'a number above 0, at most 10000000'],
+  speed: ['28', 'a whole number from 0 to 100'],
+  steer: ['0,0', 'YAW,PITCH in radians, each from -3.14159 to 3.14159'],
+};
+// Any of these makes the query a recorded flight; speed and mode alone set up the live page.
+const recordedOptions = ['size', 'frames', 'fps', 'steer'];
+
+// Decimal only, as the renderer reads them: no inf, nan, hex or blanks.
+const wholeNumber = /^[+-]?[0-9]+$/;
+const plainNumber = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)$/;
+const numberWithExponent = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$/;
+
+// A value as the messages show it: as given, unless it would vanish or run into the words.
+const shown = value => value === '' || value.includes(' ') ? `"${value}"` : value;
+
+function readWhole(value, lowest, highest) {
+  if (!wholeNumber.test(value)) {
+    throw `${shown(value)} is not a whole number`;
+  }
+  const number = Number(value);
+  if (number < lowest || number > highest) {
+    throw `${value} is out of range`;
+  }
+  return number;
+}
+
+// Each reads one option's value into the query, or throws what is wrong with it.
+const readers = {
+  size: (value, query) => {
+    const cross = value.search(/[xX]/);
+    const sides = cross < 0 ? [value, ''] : [value.slice(0, cross), value.slice(cross + 1)];
+    if (!sides.every(side => wholeNumber.test(side))) {
+      throw `${shown(value)} is not a size`;
+    }
+    [query.width, query.height] = sides.map((side, i) => {
+      const length = Number(side);
+      if (length < 1 || length > 65535) {
+        throw `${['width', 'height'][i]} ${side} is out of range`;
+      }
+      return length;
+    });
+  },
+  mode: (value, query) => {
+    if (value !== 'saver' && value !== 'preview') {
+      throw `${shown(value)} is not a mode`;
+    }
+    query.preview = value === 'preview';
+  },
+  frames: (value, query) => {
+    query.frames = readWhole(value, 0, 2147483647);
+  },
+  fps: (value, query) => {
+    if (!plainNumber.test(value)) {
+      throw `${shown(value)} is not a number`;
+    }
+    query.fps = Number(value);
+    if (!(query.fps > 0) || query.fps > 10000000) {
+      throw `${value} is out of range`;
+    }
+  },
+  speed: (value, query) => {
+    query.speed = readWhole(value, 0, 100);
+  },
+  steer: (value, query) => {
+    const comma = value.indexOf(',');
+    const parts = comma < 0 ? [value, ''] : [value.slice(0, comma), value.slice(comma + 1)];
+    if (!parts.every(part => numberWithExponent.test(part))) {
+      throw `${shown(value)} is not YAW,PITCH`;
+    }
+    // Checked in double precision, then narrowed to the steering fields' single precision.
+    [query.yaw, query.pitch] = parts.map((part, i) => {
+      const turn = Number(part);
+      if (!(Math.abs(turn) <= 3.14159)) {
+        throw `${['yaw', 'pitch'][i]} ${part} is out of range`;
+      }
+      return Math.fround(turn);
+    });
+  },
+};
+
+// The query as voidrunner-render's command line, read by its rules. Its own splitting, since
+// URLSearchParams would read '+' as a space. Throws the one line that names a problem,
+// OPTION: what is wrong (what it allows).
+function readQuery(search) {
+  const given = new Map();
+  for (const part of search.replace(/^\?/, '').split('&').filter(part => part !== '')) {
+    const equals = part.indexOf('=');
+    const name = decodeURIComponent(equals < 0 ? part : part.slice(0, equals));
+    const value = equals < 0 ? '' : decodeURIComponent(part.slice(equals + 1));
+    if (name !== 'bench' && !(name in renderOptions)) {
+      throw `${shown(name)}: unknown option`;
+    }
+    if (given.has(name)) {
+      throw `${name}: given more than once (at most once)`;
+    }
+    given.set(name, value);
+  }
+  if (given.has('bench')) {
+    if (given.get('bench') !== '' || given.size > 1) {
+      throw 'bench: takes no value and no other option';
+    }
+    return {bench: true};
+  }
+  const query = {recorded: recordedOptions.some(name => given.has(name))};
+  for (const name of Object.keys(renderOptions)) {
+    const [fallback, allowed] = renderOptions[name];
+    try {
+      readers[name](given.has(name) ? given.get(name) : fallback, query);
+    } catch (wrong) {
+      throw `${name}: ${wrong} (${allowed})`;
+    }
+  }
+  if (query.recorded && query.frames === 0) {
+    throw 'frames: 0 renders no frame to show (frames from 1)';
+  }
+  // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter.
+  const ticks = 10000000 / query.fps;
+  const limit = 2 ** 63 / Math.max(query.frames, 1);
+  query.frameTicks = Math.round(ticks);
+  if (!(ticks < limit) || query.frameTicks > limit) {
+    const fps = given.has('fps') ? given.get('fps') : renderOptions.fps[0];
+    throw `fps: ${fps} over ${query.frames} frames runs past the clock ` +
+        '(at most 922337203685 seconds of flight)';
+  }
+  return query;
+}
+
+// voidrunner-render's flight, as fast as the page can fly it, with a look at the picture now
+// and then; the title then carries the CRC-32 of the last frame.
+function flyRecorded(query) {
+  _webStart(query.preview, query.speed, 1);
+  _webRecordFlight(query.frameTicks, query.yaw, query.pitch);
+  canvas.className = 'recorded';
+  canvas.style.width = `${query.width / devicePixelRatio}px`;
+  const problem = resize(query.width, query.height);
+  if (problem) {
+    refuse(problem);
+    return;
+  }
+  let flown = 0;
+  const flySome = () => {
+    const until = performance.now() + 40;
+    while (flown < query.frames && performance.now() < until) {
+      _webFly(1);
+      flown++;
+    }
+    _webShow();
+    draw();
+    if (flown < query.frames) {
+      setTimeout(flySome, 0);
+      return;
+    }
+    const crc = (_webShownCrc() >>> 0).toString(16).padStart(8, '0');
+    say(`${query.width}x${query.height}, ${query.preview ? 'preview' : 'saver'}, ` +
+        `${query.frames} frames: crc ${crc}`);
+    document.title = `crc ${crc}`;
+  };
+  flySome();
+}
+
+// The native benchmark's frame case: 1920 x 1080 at speed 28, the speed reached, after a
+// second of flight. The frame (step, drawing and the copy into the window) is timed as the
+// native one is; the copy into the canvas bytes apart, and the canvas itself not at all.
+function bench() {
+  const warmUp = 60, timed = 600;
+  _webStart(0, 28, 1);
+  _webRecordFlight(166667, 0, 0);
+  canvas.className = 'recorded';
+  canvas.style.width = `${1920 / devicePixelRatio}px`;
+  const problem = resize(1920, 1080);
+  if (problem) {
+    refuse(problem);
+    return;
+  }
+  _webReachSpeed();
+  _webFly(warmUp);
+  const mean = run => {
+    const start = performance.now();
+    for (let frame = 0; frame < timed; frame++) {
+      run();
+    }
+    return ((performance.now() - start) / timed).toFixed(3);
+  };
+  const frame = mean(() => _webFly(1));
+  const show = mean(_webShow);
+  draw();
+  say(`1920x1080, speed 28, mean of ${timed} frames: ${frame} ms a frame, ` +
+      `${show} ms to copy it into the canvas bytes`);
+  document.title = `bench ${frame} ms + ${show} ms`;
+}
+
+// The saver in the page: one frame each animation frame on the page's clock; pointer motion
+// steers, the wheel sets the speed; a click or F goes full-screen, where any key or a click
+// after the first 0.8 s comes back. The preview takes no input, as the saver's does.
+function flyLive(query) {
+  _webStart(query.preview, query.speed, 0);
+  const watcher = new ResizeObserver(entries => {
+    const entry = entries[0];
+    const box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
+    document.documentElement.style.setProperty('--px', `${1 / devicePixelRatio}px`);
+    const width = box ? box.inlineSize : Math.round(entry.contentRect.width * devicePixelRatio);
+    const height = box ? box.blockSize : Math.round(entry.contentRect.height * devicePixelRatio);
+    // Without buffers the flight stands still, as the saver's does, until a size they fit.
+    const problem = resize(width, height);
+    say(problem);
+    messageLine.hidden = !problem;
+  });
+  try {
+    watcher.observe(canvas, {box: 'device-pixel-content-box'});
+  } catch (e) {
+    watcher.observe(canvas);
+  }
+  const frame = () => {
+    if (imageBytes) {
+      _webFrame();
+      draw();
+    }
+    requestAnimationFrame(frame);
+  };
+  requestAnimationFrame(frame);
+  if (query.preview) {
+    return;
+  }
+
+  const fullScreen = () => document.fullscreenElement !== null;
+  const showOverlay = () => {
+    titleLine.textContent = overlayText(0);
+    captionLine.textContent = fullScreen() ? overlayText(1)
+                                           : 'Click or F: full screen   |   Mouse: steer   |   ' +
+                                                 'Wheel: speed';
+    titleLine.hidden = captionLine.hidden = false;
+  };
+  showOverlay();
+  const enterFullScreen = () => {
+    document.documentElement.requestFullscreen().catch(() => {});
+    const lock = canvas.requestPointerLock();
+    if (lock) {
+      lock.catch(() => {});
+    }
+  };
+  document.addEventListener('fullscreenchange', () => {
+    if (fullScreen()) {
+      _webFullScreenBegins();
+    } else if (document.pointerLockElement) {
+      document.exitPointerLock();
+    }
+    showOverlay();
+  });
+  // Whole counts, as raw mouse reports carry; the fractions some browsers report add up.
+  let carryX = 0, carryY = 0;
+  canvas.addEventListener('pointermove', event => {
+    carryX += event.movementX;
+    carryY += event.movementY;
+    const dx = Math.trunc(carryX), dy = Math.trunc(carryY);
+    carryX -= dx;
+    carryY -= dy;
+    _webSteer(dx, dy);
+  });
+  // WM_MOUSEWHEEL's units, 120 a notch and positive away from the user, are what Chromium and
+  // WebKit report as wheelDeltaY; elsewhere deltaY counts pixels (100 a notch), lines (3) or
+  // pages.
+  canvas.addEventListener('wheel', event => {
+    event.preventDefault();
+    _webWheel(event.wheelDeltaY !== undefined
+                  ? event.wheelDeltaY
+                  : Math.round(-event.deltaY / [100, 3, 1][event.deltaMode] * 120));
+  }, {passive: false});
+  canvas.addEventListener('pointerdown', () => {
+    if (!fullScreen()) {
+      enterFullScreen();
+    } else if (_webClickEnds()) {
+      document.exitFullscreen().catch(() => {});
+    }
+  });
+  document.addEventListener('keydown', event => {
+    if (fullScreen()) {
+      event.preventDefault();
+      document.exitFullscreen().catch(() => {});
+    } else if (event.key.toLowerCase() === 'f' && !event.ctrlKey && !event.metaKey &&
+               !event.altKey) {
+      enterFullScreen();
+    }
+  });
+}
+
+// Emscripten calls it once the WebAssembly module is ready.
+Module.onRuntimeInitialized = () => {
+  let query;
+  try {
+    query = readQuery(location.search);
+  } catch (problem) {
+    refuse(problem);
+    return;
+  }
+  if (query.bench) {
+    bench();
+  } else if (query.recorded) {
+    flyRecorded(query);
+  } else {
+    flyLive(query);
+  }
+};
+Module.onAbort = what => say(`voidrunner3d stopped: ${what}`);
