@@ -2,7 +2,7 @@
 // float nearest that value when the whole error interval rounds to it. Only where a halfway
 // point between floats lies inside does it evaluate again in double-double arithmetic, with an
 // error below 2^-92 of the result; the checking tool found every float's result at least
-// 2^-70 away from a halfway point (relative), so the second evaluation always decides.
+// 2^-56.2 of it away from a halfway point, so the second evaluation always decides.
 // Ties cannot happen for sine, cosine, x^0.76f and x^2.05f (their results at a float are
 // irrational, or 0 and 1); x^5 has exact ties and is computed exactly with integers.
 #include "engine/rounded.h"

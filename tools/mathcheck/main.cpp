@@ -4,6 +4,7 @@
 // halfway point between floats. Runs on every core; a full run takes minutes, so the tests do
 // not run it.
 // Usage: voidrunner-mathcheck [--step N] [sin|cos|pow5|pow076|pow205 ...]
+//        voidrunner-mathcheck --decide FUNCTION BITS...   (MPFR's result for each argument)
 #include <math.h>
 #include <mpfr.h>
 #include <stdio.h>
@@ -231,6 +232,21 @@ Tally checkAll(const Function& f, uint64_t step) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && strcmp(argv[1], "--decide") == 0) {
+        for (const Function& f : functions) {
+            if (strcmp(f.name, argv[2]) != 0) {
+                continue;
+            }
+            for (int i = 3; i < argc; i++) {
+                const uint32_t bits = (uint32_t)strtoul(argv[i], nullptr, 0);
+                const float x = std::bit_cast<float>(bits), result = exactly(f, x);
+                printf("%s(0x%08X = %a) = 0x%08X (%a)\n", f.name, bits, x, bitsOf(result), result);
+            }
+            return 0;
+        }
+        fprintf(stderr, "mathcheck: no function %s\n", argv[2]);
+        return 2;
+    }
     uint64_t step = 1;
     std::vector<std::string> wanted;
     for (int i = 1; i < argc; i++) {
