@@ -17,16 +17,15 @@ template <typename To, typename From> To as(From from) {
     return to;
 }
 
-struct Function {
+// With the magnitude bits of the arguments the double-precision reference takes: MinGW-w64's
+// double sine and cosine lose their accuracy beyond 2^24, so larger arguments are left to the
+// table below and to the checking tool.
+const struct {
     const char* name;
     float (*rounded)(float, RoundedPath*);
     double (*reference)(double);
-    uint32_t limit; // magnitude bits of the arguments the double-precision reference takes
-};
-
-const Function functions[] = {
-    // MinGW-w64's double sine and cosine lose their accuracy beyond 2^24: larger arguments are
-    // left to the table below and to the checking tool.
+    uint32_t limit;
+} functions[] = {
     {"sin", roundedSin, [](double x) { return sin(x); }, 0x4B800000u},
     {"cos", roundedCos, [](double x) { return cos(x); }, 0x4B800000u},
     {"pow5", roundedPow5, [](double x) { return pow(x, 5.0); }, 0x7FFFFFFFu},
@@ -39,7 +38,7 @@ const Function functions[] = {
 // within 2^-36 of the value (the C libraries' are far closer there) decides the float unless a
 // halfway point lies nearer.
 TEST(Rounded, AgreesWithDoublePrecisionWhereItDecides) {
-    for (const Function& f : functions) {
+    for (const auto& f : functions) {
         int32_t undecided = 0;
         for (uint32_t i = 0; i < 1u << 20; i++) {
             const uint32_t scattered = i * 0x9E3779B1u;
@@ -62,16 +61,14 @@ TEST(Rounded, AgreesWithDoublePrecisionWhereItDecides) {
     }
 }
 
-struct Decided {
-    float (*rounded)(float, RoundedPath*);
-    uint32_t argument, result; // result bits as MPFR rounds them; 0x7FC00000 for NaN
-};
-
+// The closest to a halfway point of each function, 2^-54 to 2^-56 of the result away, and the
+// closest among arguments like the engine's; then exact ties of x^5 (29^5 has 25 bits),
+// subnormal and special results. The result bits are MPFR's; 0x7FC00000 stands for NaN.
 TEST(Rounded, HardestTiesAndSpecialValuesAsMpfrRoundsThem) {
-    // The closest to a halfway point of each function, 2^-54 to 2^-56 of the result away, and
-    // the closest among arguments like the engine's; then exact ties of x^5 (29^5 has 25 bits),
-    // subnormal and special results.
-    const Decided cases[] = {
+    const struct {
+        float (*rounded)(float, RoundedPath*);
+        uint32_t argument, result;
+    } cases[] = {
         {roundedSin, 0x73243F06u, 0x3E943A84u},    {roundedSin, 0xC6199998u, 0x3EB1FA5Du},
         {roundedSin, 0x4371ADE3u, 0x3E62DA56u},    {roundedCos, 0x6115CB11u, 0x3F78142Fu},
         {roundedCos, 0x5F18B878u, 0x3F7F14BBu},    {roundedCos, 0x3C107FE6u, 0x3F7FFD74u},
@@ -85,15 +82,12 @@ TEST(Rounded, HardestTiesAndSpecialValuesAsMpfrRoundsThem) {
         {roundedPow076, 0x80000000u, 0x00000000u}, {roundedPow076, 0xBF800000u, 0x7FC00000u},
         {roundedPow205, 0xFF800000u, 0x7F800000u}, {roundedPow205, 0x1F000000u, 0x0000D745u},
     };
-    for (const Decided& c : cases) {
+    for (const auto& c : cases) {
         RoundedPath path;
         const float result = c.rounded(as<float>(c.argument), &path);
         EXPECT_NE(path, RoundedUndecided) << std::hex << c.argument;
-        if (c.result == 0x7FC00000u) {
-            EXPECT_TRUE(isnan(result)) << std::hex << c.argument;
-        } else {
-            EXPECT_EQ(as<uint32_t>(result), c.result) << std::hex << c.argument;
-        }
+        EXPECT_EQ(isnan(result) ? 0x7FC00000u : as<uint32_t>(result), c.result)
+            << std::hex << c.argument;
     }
 }
 
