@@ -377,6 +377,7 @@ TEST_F(RenderCli, WholeNumbersAreDecimalAndValuesAreNotOptions) {
         {{"--out", "--speed", "5"}, "--out"},
         {{"--frames", "5", "--fps"},
          "voidrunner-render: --fps: missing value (a number above 0, at most 10000000)\n"},
+        {{"-h-size"}, "voidrunner-render: --size: missing value (WIDTHxHEIGHT, each from 1 to"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);

@@ -322,14 +322,14 @@ ParseOutcome parseArguments(int argc, const char* const* argv, RenderOptions& op
         return ParsedHelp;
     } catch (const CLI::CallForVersion&) {
         return ParsedVersion;
-    } catch (const CLI::ArgumentMismatch&) {
+    } catch (const CLI::ArgumentMismatch& error) {
         // Every option takes its last value, so CLI11 raises this only when the arguments end
-        // where a value should follow: the last one names the option, perhaps with a '='.
-        const std::string last = argv[argc - 1];
-        const std::string name = last.substr(0, last.find('='));
+        // where a value should follow. It names the option first, as it read it: the last
+        // argument may be a cluster such as -h-size that ends in the option.
+        const std::string what = error.what();
+        const std::string name = what.substr(0, what.find(':'));
         const ValueOption* option = valueOptionNamed(name);
-        problem = name + ": missing value" +
-                  (option ? std::string(" (") + option->allowed + ")" : std::string());
+        problem = name + ": missing value (" + (option ? option->allowed : "see --help") + ")";
         return ParseFailed;
     } catch (const CLI::Error& error) {
         problem = error.what();
