@@ -67,12 +67,9 @@ std::string readWhole(const std::string& value, int64_t lowest, int64_t highest,
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
         return shown(value) + " is not a whole number";
     }
+    // Digits only by now: parseBounded fails only beyond the range.
     int64_t read = 0;
-    for (char c : digits) {
-        // Stops growing once past the range, so that a long digit run cannot overflow.
-        read = read > highest ? read : read * 10 + (c - '0');
-    }
-    if (negative || read < lowest || read > highest) {
+    if (negative || !parseBounded(digits.c_str(), highest, read) || read < lowest) {
         return value + " is out of range";
     }
     number = read;

@@ -1,6 +1,7 @@
 #include "tools/render/options.h"
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -71,10 +72,15 @@ std::string readWhole(const std::string& value, int64_t lowest, int64_t highest,
     return number < lowest || number > highest ? value + " is out of range" : "";
 }
 
+// The text before the first separator and the text after it; the second is empty when there
+// is none.
+std::array<std::string, 2> splitPair(const std::string& value, const char* separators) {
+    const size_t at = value.find_first_of(separators);
+    return {value.substr(0, at), at == std::string::npos ? "" : value.substr(at + 1)};
+}
+
 std::string readSize(const std::string& value, RenderOptions& options) {
-    const size_t cross = value.find_first_of("xX");
-    const std::string sides[2] = {value.substr(0, cross),
-                                  cross == std::string::npos ? "" : value.substr(cross + 1)};
+    const std::array<std::string, 2> sides = splitPair(value, "xX");
     if (!isNumber(sides[0], false, false) || !isNumber(sides[1], false, false)) {
         return shown(value) + " is not a size";
     }
@@ -122,9 +128,7 @@ std::string readSpeed(const std::string& value, RenderOptions& options) {
 const double steerLimit = 3.14159;
 
 std::string readSteer(const std::string& value, RenderOptions& options) {
-    const size_t comma = value.find(',');
-    const std::string parts[2] = {value.substr(0, comma),
-                                  comma == std::string::npos ? "" : value.substr(comma + 1)};
+    const std::array<std::string, 2> parts = splitPair(value, ",");
     if (!isNumber(parts[0], true, true) || !isNumber(parts[1], true, true)) {
         return shown(value) + " is not YAW,PITCH";
     }
