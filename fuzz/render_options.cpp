@@ -43,16 +43,17 @@ bool endsWithFolded(const std::string& text, const char* suffix) {
 }
 
 void checkRun(const RenderOptions& options) {
-    fuzzCheck(options.width >= 1 && options.width <= 65535, "width in range");
-    fuzzCheck(options.height >= 1 && options.height <= 65535, "height in range");
-    fuzzCheck(options.mode == Saver || options.mode == Preview, "mode is saver or preview");
-    fuzzCheck(options.frames >= 0 && options.frames <= INT32_MAX, "frames in range");
-    fuzzCheck(options.fps > 0.0 && options.fps <= 10000000.0, "fps in range");
-    fuzzCheck(options.frameTicks >= 1, "a frame lasts at least one tick");
-    fuzzCheck(options.frames == 0 || options.frameTicks <= INT64_MAX / options.frames,
+    const Flight& flight = options.flight;
+    fuzzCheck(flight.width >= 1 && flight.width <= 65535, "width in range");
+    fuzzCheck(flight.height >= 1 && flight.height <= 65535, "height in range");
+    fuzzCheck(flight.mode == Saver || flight.mode == Preview, "mode is saver or preview");
+    fuzzCheck(flight.frames >= 0 && flight.frames <= INT32_MAX, "frames in range");
+    fuzzCheck(flight.fps > 0.0 && flight.fps <= 10000000.0, "fps in range");
+    fuzzCheck(flight.frameTicks >= 1, "a frame lasts at least one tick");
+    fuzzCheck(flight.frames == 0 || flight.frameTicks <= INT64_MAX / flight.frames,
               "the last frame's stamp fits the counter");
-    fuzzCheck(options.speedPercent >= 0 && options.speedPercent <= 100, "speed in range");
-    fuzzCheck(fabsf(options.steerYaw) <= 3.14159f && fabsf(options.steerPitch) <= 3.14159f,
+    fuzzCheck(flight.speedPercent >= 0 && flight.speedPercent <= 100, "speed in range");
+    fuzzCheck(fabsf(flight.steerYaw) <= 3.14159f && fabsf(flight.steerPitch) <= 3.14159f,
               "steering at most half a turn each way");
     switch (options.outFormat) {
         case NoImage:
@@ -67,7 +68,7 @@ void checkRun(const RenderOptions& options) {
         default:
             fuzzCheck(false, "the output format is one of the three");
     }
-    fuzzCheck(options.outFormat == NoImage || options.background || options.frames > 0,
+    fuzzCheck(options.outFormat == NoImage || options.background || flight.frames > 0,
               "an image output has a frame or the background to write");
 }
 

@@ -46,26 +46,26 @@ struct RenderFonts {
 };
 
 // What the program's start-up and its window's first WM_SIZE leave behind.
-bool startEngine(const RenderOptions& options, RenderFonts& fonts) {
+bool startEngine(const Flight& flight, RenderFonts& fonts) {
     resetEngineState();
     resetPlatform();
-    platform.frequency = renderTicksPerSecond;
+    platform.frequency = flightTicksPerSecond;
     platform.counter = 0;
-    engine.runMode = options.mode;
-    engine.counterFrequency = renderTicksPerSecond;
+    engine.runMode = flight.mode;
+    engine.counterFrequency = flightTicksPerSecond;
     engine.startCounter = 0;
     engine.lastFrameCounter = 0;
-    engine.speedPercent = options.speedPercent;
-    engine.targetSpeed = speedCurve(options.speedPercent);
+    engine.speedPercent = flight.speedPercent;
+    engine.targetSpeed = speedCurve(flight.speedPercent);
     fonts.title = createTextFont(-22);
     fonts.caption = createTextFont(-13);
     engine.titleFont = fonts.title;
     engine.captionFont = fonts.caption;
-    engine.mainWindow = createSurfaceWindow(options.width, options.height);
+    engine.mainWindow = createSurfaceWindow(flight.width, flight.height);
     if (!engine.mainWindow) {
         return false;
     }
-    rebuildFrameBuffers(options.width, options.height);
+    rebuildFrameBuffers(flight.width, flight.height);
     return engine.pixels && engine.background && engine.stars;
 }
 
@@ -114,6 +114,7 @@ void showProgress(Progress& progress, int64_t frame, int64_t frames) {
 }
 
 int render(const RenderOptions& options) {
+    const Flight& flight = options.flight;
     std::string problem;
     removeTemporariesOnSignal();
     OutputFile output;
@@ -127,57 +128,53 @@ int render(const RenderOptions& options) {
         return failOn("--sequence", problem);
     }
     RenderFonts fonts{};
-    if (!startEngine(options, fonts)) {
+    if (!startEngine(flight, fonts)) {
         stopEngine(fonts);
         abandonOutput(output);
         removeSequence(options.sequenceDir, 0, createdDir);
         return failOn("--size", "cannot allocate the frame buffers for " +
-                                    std::to_string(options.width) + "x" +
-                                    std::to_string(options.height) + " (a smaller size)");
+                                    std::to_string(flight.width) + "x" +
+                                    std::to_string(flight.height) + " (a smaller size)");
     }
 
     const uint32_t* shown = engine.mainWindow->surface;
     Progress progress{isatty(STDERR_FILENO) == 1, secondsNow(), 0.0};
     double engineSeconds = 0.0;
-    for (int64_t frame = 1; frame <= options.frames; frame++) {
-        engine.pendingYaw += options.steerYaw;
-        engine.pendingPitch += options.steerPitch;
-        platform.counter = frame * options.frameTicks;
+    for (int64_t frame = 1; frame <= flight.frames; frame++) {
         const double before = secondsNow();
-        renderFrame(engine.mainWindow);
+        flyFrame(flight, frame);
         engineSeconds += secondsNow() - before;
         if (sequence && !writeImageFile(frameFileName(options.sequenceDir, frame), PngImage, shown,
-                                        options.width, options.height, problem)) {
+                                        flight.width, flight.height, problem)) {
             stopEngine(fonts);
             abandonOutput(output);
             removeSequence(options.sequenceDir, frame - 1, createdDir);
             return failOn("--sequence", problem);
         }
-        showProgress(progress, frame, options.frames);
+        showProgress(progress, frame, flight.frames);
     }
 
     if (options.outFormat != NoImage) {
         const uint32_t* image = options.background ? engine.background : shown;
-        if (!finishOutput(output, options.outFormat, image, options.width, options.height,
-                          problem)) {
+        if (!finishOutput(output, options.outFormat, image, flight.width, flight.height, problem)) {
             stopEngine(fonts);
-            removeSequence(options.sequenceDir, sequence ? options.frames : 0, createdDir);
+            removeSequence(options.sequenceDir, sequence ? flight.frames : 0, createdDir);
             return failOn("--out", problem);
         }
     }
     clearProgress();
 
     char timing[48];
-    if (options.frames > 0) {
+    if (flight.frames > 0) {
         snprintf(timing, sizeof timing, "%.3f ms per frame",
-                 engineSeconds * 1000.0 / (double)options.frames);
+                 engineSeconds * 1000.0 / (double)flight.frames);
     } else {
         snprintf(timing, sizeof timing, "no frame timed");
     }
     // The speed is the setting as given, 0 to 100, not the engine's eased internal speed.
     printf("size %dx%d, mode %s, stars %d, frames %lld, speed %d, rng 0x%08x, engine %s\n",
-           options.width, options.height, options.mode == Preview ? "preview" : "saver",
-           engine.starCount, (long long)options.frames, options.speedPercent, engine.rngState,
+           flight.width, flight.height, flight.mode == Preview ? "preview" : "saver",
+           engine.starCount, (long long)flight.frames, flight.speedPercent, engine.rngState,
            timing);
     stopEngine(fonts);
     return fflush(stdout) == 0

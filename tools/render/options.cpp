@@ -1,8 +1,7 @@
 #include "tools/render/options.h"
 
 #include <CLI/CLI.hpp>
-#include <array>
-#include <math.h>
+#include <functional>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -23,129 +22,6 @@ const char footer[] =
     "success. On bad input or a failed write it prints one line on stderr, OPTION: what is\n"
     "wrong (what it allows), leaves no file behind and exits with status 2.\n";
 
-// A value as the messages show it: as typed, unless it would vanish or run into the words
-// around it.
-std::string shown(const std::string& value) {
-    return value.empty() || value.find(' ') != std::string::npos ? "\"" + value + "\"" : value;
-}
-
-size_t skipSign(const std::string& text, size_t at) {
-    return at < text.size() && (text[at] == '+' || text[at] == '-') ? at + 1 : at;
-}
-
-size_t skipDigits(const std::string& text, size_t at) {
-    const size_t end = text.find_first_not_of("0123456789", at);
-    return end == std::string::npos ? text.size() : end;
-}
-
-// An optional sign and decimal digits, with a fraction and an exponent where allowed: no inf
-// or nan, no hex, no blanks, so that every accepted text is a number strtod reads whole.
-bool isNumber(const std::string& text, bool fraction, bool exponent) {
-    const size_t start = skipSign(text, 0);
-    size_t end = skipDigits(text, start);
-    size_t digits = end - start;
-    if (fraction && end < text.size() && text[end] == '.') {
-        const size_t after = skipDigits(text, end + 1);
-        digits += after - end - 1;
-        end = after;
-    }
-    if (digits == 0) {
-        return false;
-    }
-    if (exponent && end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
-        const size_t power = skipSign(text, end + 1);
-        end = skipDigits(text, power);
-        if (end == power) {
-            return false;
-        }
-    }
-    return end == text.size();
-}
-
-// Decimal only: CLI11's own conversion would read 010 as octal and 0x10 as hex.
-std::string readWhole(const std::string& value, int64_t lowest, int64_t highest, int64_t& number) {
-    if (!isNumber(value, false, false)) {
-        return shown(value) + " is not a whole number";
-    }
-    // strtoll saturates, so a long digit run is out of range too.
-    number = strtoll(value.c_str(), nullptr, 10);
-    return number < lowest || number > highest ? value + " is out of range" : "";
-}
-
-// The text before the first separator and the text after it; the second is empty when there
-// is none.
-std::array<std::string, 2> splitPair(const std::string& value, const char* separators) {
-    const size_t at = value.find_first_of(separators);
-    return {value.substr(0, at), at == std::string::npos ? "" : value.substr(at + 1)};
-}
-
-std::string readSize(const std::string& value, RenderOptions& options) {
-    const std::array<std::string, 2> sides = splitPair(value, "xX");
-    if (!isNumber(sides[0], false, false) || !isNumber(sides[1], false, false)) {
-        return shown(value) + " is not a size";
-    }
-    int32_t* fields[2] = {&options.width, &options.height};
-    const char* names[2] = {"width", "height"};
-    for (int32_t i = 0; i < 2; i++) {
-        const long long side = strtoll(sides[i].c_str(), nullptr, 10);
-        if (side < 1 || side > largestSide) {
-            return std::string(names[i]) + " " + sides[i] + " is out of range";
-        }
-        *fields[i] = (int32_t)side;
-    }
-    return "";
-}
-
-std::string readMode(const std::string& value, RenderOptions& options) {
-    options.mode = value == "preview" ? Preview : Saver;
-    return value == "saver" || value == "preview" ? "" : shown(value) + " is not a mode";
-}
-
-std::string readFrames(const std::string& value, RenderOptions& options) {
-    return readWhole(value, 0, INT32_MAX, options.frames);
-}
-
-std::string readFps(const std::string& value, RenderOptions& options) {
-    if (!isNumber(value, true, false)) {
-        return shown(value) + " is not a number";
-    }
-    options.fps = strtod(value.c_str(), nullptr);
-    // Above 10,000,000 a frame would be shorter than one tick of the counter.
-    if (!(options.fps > 0.0) || options.fps > (double)renderTicksPerSecond) {
-        return value + " is out of range";
-    }
-    return "";
-}
-
-std::string readSpeed(const std::string& value, RenderOptions& options) {
-    int64_t speed = 0;
-    const std::string wrong = readWhole(value, 0, 100, speed);
-    options.speedPercent = (int32_t)speed;
-    return wrong;
-}
-
-// Half a turn each way: a larger step per frame is the same turn the other way round.
-const double steerLimit = 3.14159;
-
-std::string readSteer(const std::string& value, RenderOptions& options) {
-    const std::array<std::string, 2> parts = splitPair(value, ",");
-    if (!isNumber(parts[0], true, true) || !isNumber(parts[1], true, true)) {
-        return shown(value) + " is not YAW,PITCH";
-    }
-    float* fields[2] = {&options.steerYaw, &options.steerPitch};
-    const char* names[2] = {"yaw", "pitch"};
-    for (int32_t i = 0; i < 2; i++) {
-        // Checked in double precision, so that a huge exponent is out of range rather than
-        // infinite once it is narrowed to the steering fields' single precision.
-        const double turn = strtod(parts[i].c_str(), nullptr);
-        if (!(fabs(turn) <= steerLimit)) {
-            return std::string(names[i]) + " " + parts[i] + " is out of range";
-        }
-        *fields[i] = (float)turn;
-    }
-    return "";
-}
-
 bool endsWith(const std::string& text, const char* suffix) {
     const size_t length = strlen(suffix);
     return text.size() > length && strcasecmp(text.c_str() + text.size() - length, suffix) == 0;
@@ -156,41 +32,38 @@ std::string readOut(const std::string& value, RenderOptions& options) {
     options.outFormat = endsWith(value, ".png") ? PngImage : RawImage;
     return endsWith(value, ".png") || endsWith(value, ".raw")
                ? ""
-               : shown(value) + " is not a .png or .raw name";
+               : shownValue(value) + " is not a .png or .raw name";
 }
 
 std::string readSequence(const std::string& value, RenderOptions& options) {
     options.sequenceDir = value;
-    return value.empty() ? shown(value) + " is not a folder name" : "";
+    return value.empty() ? shownValue(value) + " is not a folder name" : "";
 }
 
-struct ValueOption {
+// The renderer's own options beside the flight's.
+struct OutputOption {
     const char* name;
-    const char* type; // the value's name in --help
+    const char* type;
     const char* help;
-    const char* allowed;  // what the value may be, in --help and in every message about it
-    const char* fallback; // the value a run without the option takes; null when there is none
+    const char* allowed;
     std::string (*read)(const std::string& value, RenderOptions& options);
 };
 
-// clang-format off
-const ValueOption valueOptions[] = {
-    {"--size", "WIDTHxHEIGHT", "frame size", "WIDTHxHEIGHT, each from 1 to 65535", "1280x720", readSize},
-    {"--mode", "MODE", "run mode; preview has fewer stars", "saver or preview", "saver", readMode},
-    {"--frames", "N", "frames to render", "a whole number from 0 to 2147483647", "120", readFrames},
-    {"--fps", "F", "frames per second of the clock", "a number above 0, at most 10000000", "60", readFps},
-    {"--speed", "P", "the wheel's speed setting", "a whole number from 0 to 100", "28", readSpeed},
-    {"--steer", "YAW,PITCH", "steering before every frame, at most half a turn",
-     "YAW,PITCH in radians, each from -3.14159 to 3.14159", "0,0", readSteer},
-    {"--out", "FILE", "write the last frame", "a name ending in .png or .raw", nullptr, readOut},
-    {"--sequence", "DIR", "write every frame into DIR", "a folder, made if need be", nullptr, readSequence},
+const OutputOption outputOptions[] = {
+    {"--out", "FILE", "write the last frame", "a name ending in .png or .raw", readOut},
+    {"--sequence", "DIR", "write every frame into DIR", "a folder, made if need be", readSequence},
 };
-// clang-format on
 
-const ValueOption* valueOptionNamed(const std::string& name) {
-    for (const ValueOption& option : valueOptions) {
+// What the value of the option so named may be, or null for a name that is no option's.
+const char* allowedFor(const std::string& name) {
+    for (const FlightOption& option : flightOptions) {
+        if (name == std::string("--") + option.name) {
+            return option.allowed;
+        }
+    }
+    for (const OutputOption& option : outputOptions) {
         if (name == option.name) {
-            return &option;
+            return option.allowed;
         }
     }
     return nullptr;
@@ -198,11 +71,30 @@ const ValueOption* valueOptionNamed(const std::string& name) {
 
 // CLI11 holds each value as text, and the validators read it into RenderOptions.
 struct OptionTexts {
-    std::string values[sizeof valueOptions / sizeof valueOptions[0]];
+    std::string values[flightOptionCount + sizeof outputOptions / sizeof outputOptions[0]];
 };
 
-// CLI11 handles the forms of options and their values, --help and --version. Each
-// validator's message follows the option's name, which CLI11 puts before it.
+// One option with a value: its validator reads the value, and its message follows the option's
+// name, which CLI11 puts before it.
+CLI::Option* addValueOption(CLI::App& app, const std::string& name, const char* type,
+                            const char* help, const char* allowed, std::string& text,
+                            std::function<std::string(const std::string&)> read) {
+    const auto check = [allowed, read](std::string& value) -> std::string {
+        // CLI11 takes the argument after an option as its value whatever it looks like; a
+        // value that begins with "--" is the next option, and this one lacks its value.
+        const std::string wrong =
+            value.rfind("--", 0) == 0 ? "missing value before " + value : read(value);
+        return wrong.empty() ? "" : wrong + " (" + allowed + ")";
+    };
+    return app.add_option(name, text, std::string(help) + "\n" + allowed)
+        ->type_name(type)
+        ->check(CLI::Validator(check, ""))
+        // Repeats are counted once the parse is done, so that CLI11 never stops on one with a
+        // message of its own.
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+// CLI11 handles the forms of options and their values, --help and --version.
 void describeOptions(CLI::App& app, RenderOptions& options, OptionTexts& texts) {
     app.footer(footer);
     app.get_formatter()->column_width(36);
@@ -211,26 +103,19 @@ void describeOptions(CLI::App& app, RenderOptions& options, OptionTexts& texts) 
                          "show the version and exit");
     // Unknown options and stray arguments are left for the caller to name in its own words.
     app.allow_extras();
-    size_t i = 0;
-    for (const ValueOption& row : valueOptions) {
-        const ValueOption* option = &row;
-        const auto read = [option, &options](std::string& value) -> std::string {
-            // CLI11 takes the argument after an option as its value whatever it looks like; a
-            // value that begins with "--" is the next option, and this one lacks its value.
-            const std::string wrong = value.rfind("--", 0) == 0 ? "missing value before " + value
-                                                                : option->read(value, options);
-            return wrong.empty() ? "" : wrong + " (" + option->allowed + ")";
-        };
-        CLI::Option* added =
-            app.add_option(row.name, texts.values[i++], std::string(row.help) + "\n" + row.allowed)
-                ->type_name(row.type)
-                ->check(CLI::Validator(read, ""))
-                // Repeats are counted once the parse is done, so that CLI11 never stops on
-                // one with a message of its own.
-                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-        if (row.fallback) {
-            added->default_str(row.fallback);
-        }
+    std::string* text = texts.values;
+    for (const FlightOption& option : flightOptions) {
+        const FlightOption* row = &option;
+        addValueOption(
+            app, std::string("--") + option.name, option.type, option.help, option.allowed, *text++,
+            [row, &options](const std::string& value) { return row->read(value, options.flight); })
+            ->default_str(option.fallback);
+    }
+    for (const OutputOption& option : outputOptions) {
+        const OutputOption* row = &option;
+        addValueOption(
+            app, option.name, option.type, option.help, option.allowed, *text++,
+            [row, &options](const std::string& value) { return row->read(value, options); });
     }
     // A flag's value is "true" unless one is given after '=', which this flag refuses.
     app.add_flag("--background", options.background,
@@ -239,7 +124,7 @@ void describeOptions(CLI::App& app, RenderOptions& options, OptionTexts& texts) 
             [](std::string& value) -> std::string {
                 return value == "true"
                            ? ""
-                           : "unexpected value " + shown(value) + " (a flag takes no value)";
+                           : "unexpected value " + shownValue(value) + " (a flag takes no value)";
             },
             ""))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -271,7 +156,7 @@ std::string combinationProblem(const CLI::App& app, RenderOptions& options) {
         if (extra.size() > 1 && extra[0] == '-') {
             return extra.substr(0, extra.find('=')) + ": unknown option (see --help)";
         }
-        return shown(extra) + ": unexpected argument (only options; see --help)";
+        return shownValue(extra) + ": unexpected argument (only options; see --help)";
     }
     for (const CLI::Option* option : app.get_options()) {
         if (option->count() > 1) {
@@ -281,41 +166,23 @@ std::string combinationProblem(const CLI::App& app, RenderOptions& options) {
     if (options.background && options.outFormat == NoImage) {
         return "--background: no file to write it to (use it with --out FILE)";
     }
-    if (options.outFormat != NoImage && !options.background && options.frames == 0) {
+    const Flight& flight = options.flight;
+    if (options.outFormat != NoImage && !options.background && flight.frames == 0) {
         return "--out: --frames 0 renders no frame to write (--frames from 1, or --background "
                "for the background image)";
     }
-    const std::string memory = memoryProblem(options.width, options.height);
+    const std::string memory = memoryProblem(flight.width, flight.height);
     if (!memory.empty()) {
         return memory;
     }
-    // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter; the
-    // quotient is checked before it is rounded, since a clock slow enough to overrun it with
-    // one frame would overflow the rounding itself.
-    const double ticks = (double)renderTicksPerSecond / options.fps;
-    const int64_t last = options.frames > 0 ? options.frames : 1;
-    if (ticks < 9223372036854775808.0 / (double)last) {
-        options.frameTicks = llround(ticks);
-        if (options.frameTicks <= INT64_MAX / last) {
-            return "";
-        }
-    }
-    char fps[32];
-    snprintf(fps, sizeof fps, "%g", options.fps);
-    return std::string("--fps: ") + fps + " over " + std::to_string(options.frames) +
-           " frames runs past the clock (at most " +
-           std::to_string(INT64_MAX / renderTicksPerSecond) + " seconds of flight)";
+    const std::string clock = flightClockProblem(options.flight);
+    return clock.empty() ? "" : "--fps: " + clock;
 }
 
 ParseOutcome parseArguments(int argc, const char* const* argv, RenderOptions& options,
                             std::string& problem) {
     // The defaults --help shows are the ones a run takes.
     options = RenderOptions{};
-    for (const ValueOption& row : valueOptions) {
-        if (row.fallback) {
-            row.read(row.fallback, options);
-        }
-    }
     OptionTexts texts;
     CLI::App app("", "voidrunner-render");
     describeOptions(app, options, texts);
@@ -332,8 +199,8 @@ ParseOutcome parseArguments(int argc, const char* const* argv, RenderOptions& op
         // argument may be a cluster such as -h-size that ends in the option.
         const std::string what = error.what();
         const std::string name = what.substr(0, what.find(':'));
-        const ValueOption* option = valueOptionNamed(name);
-        problem = name + ": missing value (" + (option ? option->allowed : "see --help") + ")";
+        const char* allowed = allowedFor(name);
+        problem = name + ": missing value (" + (allowed ? allowed : "see --help") + ")";
         return ParseFailed;
     } catch (const CLI::Error& error) {
         problem = error.what();
@@ -351,14 +218,6 @@ std::string renderHelp() {
     CLI::App app("", "voidrunner-render");
     describeOptions(app, options, texts);
     return app.help();
-}
-
-void keepOneLine(std::string& message) {
-    for (char& c : message) {
-        if ((unsigned char)c < 0x20 || c == 0x7F) {
-            c = '?';
-        }
-    }
 }
 
 ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,

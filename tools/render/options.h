@@ -4,10 +4,7 @@
 #include <stdint.h>
 #include <string>
 
-#include "engine/engine.h"
-
-const int64_t renderTicksPerSecond = 10000000;
-const int32_t largestSide = 65535;
+#include "tools/flight/flight.h"
 
 enum ImageFormat : int32_t {
     NoImage = 0,
@@ -16,15 +13,7 @@ enum ImageFormat : int32_t {
 };
 
 struct RenderOptions {
-    int32_t width = 1280;
-    int32_t height = 720;
-    RunMode mode = Saver;
-    int64_t frames = 120;
-    double fps = 60.0;
-    int64_t frameTicks = 166667; // round(renderTicksPerSecond / fps)
-    int32_t speedPercent = 28;
-    float steerYaw = 0.0f;
-    float steerPitch = 0.0f;
+    Flight flight = defaultFlight();
     std::string outPath;
     ImageFormat outFormat = NoImage;
     bool background = false;
@@ -43,10 +32,6 @@ enum ParseOutcome : int32_t {
 // and, in parentheses, what the option allows.
 ParseOutcome parseOptions(int argc, const char* const* argv, RenderOptions& options,
                           std::string& problem);
-
-// Messages quote what they were given, which may hold line breaks or other controls: each
-// becomes '?', so that a message stays one line.
-void keepOneLine(std::string& message);
 
 // The --help text: every option with what it allows and its default.
 std::string renderHelp();
