@@ -5,8 +5,11 @@
 #include <stdlib.h>
 #include <zlib.h>
 
+#include <string>
+
 #include "engine/engine.h"
 #include "engine/input.h"
+#include "tools/flight/flight.h"
 
 namespace {
 
@@ -19,11 +22,12 @@ struct Page {
     int32_t width;
     int32_t height;
     uint8_t* canvas; // the window's frame as the canvas takes it: red, green, blue, 255
-    // A recorded flight: voidrunner-render's clock and steering.
+    // The query's flight, read as voidrunner-render reads its options; the live page takes its
+    // mode and speed.
+    Flight flight;
     int64_t framesFlown;
-    int64_t frameTicks;
-    float steerYaw;
-    float steerPitch;
+    std::string value;   // where page.js writes an option's value as UTF-8
+    std::string problem; // what was wrong with the last one, for page.js to show
 };
 
 Page page;
@@ -32,17 +36,71 @@ Page page;
 
 extern "C" {
 
-// page.js, first: preview 1 or saver 0, the speed setting 0..100, clock 0 (page's) or 1 (recorded).
-EMSCRIPTEN_KEEPALIVE void webStart(int32_t preview, int32_t speedPercent, int32_t recordedClock) {
+// page.js, for 0, 1 and so on: the name of each of the flight's options, then null.
+EMSCRIPTEN_KEEPALIVE const char* webFlightOption(int32_t option) {
+    return option >= 0 && option < flightOptionCount ? flightOptions[option].name : nullptr;
+}
+
+// page.js before it reads a query: every option of the flight at its fallback.
+EMSCRIPTEN_KEEPALIVE void webDefaultFlight() {
+    page.flight = defaultFlight();
+}
+
+// page.js before webReadFlightOption: room for a value of that many UTF-8 bytes and the
+// terminator it writes after them.
+EMSCRIPTEN_KEEPALIVE char* webValueRoom(int32_t bytes) {
+    page.value.assign(bytes > 0 ? (size_t)bytes : 0u, '\0');
+    return page.value.data();
+}
+
+// page.js with the value it wrote: the line that names what is wrong with it, or null. The
+// value is read whole, a zero byte in it included, as a query can carry one.
+EMSCRIPTEN_KEEPALIVE const char* webReadFlightOption(int32_t index) {
+    const FlightOption& option = flightOptions[index];
+    const std::string wrong = option.read(page.value, page.flight);
+    page.problem = std::string(option.name) + ": " + wrong + " (" + option.allowed + ")";
+    keepOneLine(page.problem);
+    return wrong.empty() ? nullptr : page.problem.c_str();
+}
+
+// page.js once every option of a recorded flight is read: the rules between them, or null.
+EMSCRIPTEN_KEEPALIVE const char* webCheckFlight() {
+    if (page.flight.frames == 0) {
+        page.problem = "frames: 0 renders no frame to show (frames from 1)";
+        return page.problem.c_str();
+    }
+    const std::string clock = flightClockProblem(page.flight);
+    page.problem = "fps: " + clock;
+    return clock.empty() ? nullptr : page.problem.c_str();
+}
+
+// page.js: the flight's width (0) or height (1) in pixels.
+EMSCRIPTEN_KEEPALIVE int32_t webFlightSide(int32_t side) {
+    return side == 0 ? page.flight.width : page.flight.height;
+}
+
+// page.js: how many frames a recorded flight has.
+EMSCRIPTEN_KEEPALIVE int32_t webFlightFrames() {
+    return (int32_t)page.flight.frames; // at most INT32_MAX, as read
+}
+
+// page.js: 1 for the preview's star count, 0 for the saver's.
+EMSCRIPTEN_KEEPALIVE int32_t webFlightPreview() {
+    return page.flight.mode == Preview;
+}
+
+// page.js, first: the flight's mode and speed, on the page's clock (0) or the recorded one (1).
+EMSCRIPTEN_KEEPALIVE void webStart(int32_t recordedClock) {
     resetEngineState();
     resetPlatform();
     // The page's clock is the layer's monotonic one, which is performance.now here; a recorded
     // flight's is the settable counter, from 0.
     platform.clock = recordedClock ? SettableClock : MonotonicClock;
-    engine.runMode = preview ? Preview : Saver;
+    engine.runMode = page.flight.mode;
     takeStartStamp();
-    engine.speedPercent = speedPercent;
-    engine.targetSpeed = speedCurve(speedPercent);
+    engine.speedPercent = page.flight.speedPercent;
+    engine.targetSpeed = speedCurve(engine.speedPercent);
+    page.framesFlown = 0;
 }
 
 // page.js on each new canvas size in device pixels, as WM_SIZE: the canvas bytes' address, or 0.
@@ -129,22 +187,10 @@ EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayLine(int32_t line) {
     return line == 0 ? overlayTitle : overlayCaption;
 }
 
-// page.js before a recorded flight: counter ticks between frames, radians of steering before each.
-EMSCRIPTEN_KEEPALIVE void webRecordFlight(double frameTicks, float yaw, float pitch) {
-    page.frameTicks = (int64_t)frameTicks;
-    page.steerYaw = yaw;
-    page.steerPitch = pitch;
-}
-
 // page.js: the recorded flight's next frames, each flown as voidrunner-render flies it.
 EMSCRIPTEN_KEEPALIVE void webFly(int32_t frames) {
     for (int32_t i = 0; i < frames; i++) {
-        // Its steering added, and its stamp at frame x frameTicks.
-        page.framesFlown++;
-        engine.pendingYaw += page.steerYaw;
-        engine.pendingPitch += page.steerPitch;
-        platform.counter = page.framesFlown * page.frameTicks;
-        renderFrame(engine.mainWindow);
+        flyFrame(page.flight, ++page.framesFlown);
     }
 }
 

@@ -55,102 +55,44 @@ function overlayText(line) {
   return text;
 }
 
-// The options of voidrunner-render that the page takes, each with its default and what it
-// allows, worded as the renderer words them.
-const renderOptions = {
-  size: ['1280x720', 'WIDTHxHEIGHT, each from 1 to 65535'],
-  mode: ['saver', 'saver or preview'],
-  frames: ['120', 'a whole number from 0 to 2147483647'],
-  fps: ['60', 'a number above 0, at most 10000000'],
-  speed: ['28', 'a whole number from 0 to 100'],
-  steer: ['0,0', 'YAW,PITCH in radians, each from -3.14159 to 3.14159'],
-};
+// The options of voidrunner-render that the page takes, by their names in the query, in the
+// order the renderer reads them.
+function flightOptions() {
+  const names = [];
+  for (let name; (name = _webFlightOption(names.length));) {
+    names.push(UTF8ToString(name));
+  }
+  return names;
+}
 // Any of these makes the query a recorded flight; speed and mode alone set up the live page.
 const recordedOptions = ['size', 'frames', 'fps', 'steer'];
 
-// Decimal only, as the renderer reads them: no inf, nan, hex or blanks.
-const wholeNumber = /^[+-]?[0-9]+$/;
-const plainNumber = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)$/;
-const numberWithExponent = /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$/;
+// A name as the messages show it: as given, unless it would vanish or run into the words.
+const shown = name => name === '' || name.includes(' ') ? `"${name}"` : name;
 
-// A value as the messages show it: as given, unless it would vanish or run into the words.
-const shown = value => value === '' || value.includes(' ') ? `"${value}"` : value;
-
-function readWhole(value, lowest, highest) {
-  if (!wholeNumber.test(value)) {
-    throw `${shown(value)} is not a whole number`;
+// A name of the query, or the value of the option named, with its escapes undone; or the
+// problem with them.
+function decoded(text, name) {
+  try {
+    return decodeURIComponent(text);
+  } catch (malformed) {
+    throw name === undefined ? `${shown(text)}: malformed escapes (UTF-8 as %XX)`
+                             : `${name}: ${text} has malformed escapes (UTF-8 as %XX)`;
   }
-  const number = Number(value);
-  if (number < lowest || number > highest) {
-    throw `${value} is out of range`;
-  }
-  return number;
 }
 
-// Each reads one option's value into the query, or throws what is wrong with it.
-const readers = {
-  size: (value, query) => {
-    const cross = value.search(/[xX]/);
-    const sides = cross < 0 ? [value, ''] : [value.slice(0, cross), value.slice(cross + 1)];
-    if (!sides.every(side => wholeNumber.test(side))) {
-      throw `${shown(value)} is not a size`;
-    }
-    [query.width, query.height] = sides.map((side, i) => {
-      const length = Number(side);
-      if (length < 1 || length > 65535) {
-        throw `${['width', 'height'][i]} ${side} is out of range`;
-      }
-      return length;
-    });
-  },
-  mode: (value, query) => {
-    if (value !== 'saver' && value !== 'preview') {
-      throw `${shown(value)} is not a mode`;
-    }
-    query.preview = value === 'preview';
-  },
-  frames: (value, query) => {
-    query.frames = readWhole(value, 0, 2147483647);
-  },
-  fps: (value, query) => {
-    if (!plainNumber.test(value)) {
-      throw `${shown(value)} is not a number`;
-    }
-    query.fps = Number(value);
-    if (!(query.fps > 0) || query.fps > 10000000) {
-      throw `${value} is out of range`;
-    }
-  },
-  speed: (value, query) => {
-    query.speed = readWhole(value, 0, 100);
-  },
-  steer: (value, query) => {
-    const comma = value.indexOf(',');
-    const parts = comma < 0 ? [value, ''] : [value.slice(0, comma), value.slice(comma + 1)];
-    if (!parts.every(part => numberWithExponent.test(part))) {
-      throw `${shown(value)} is not YAW,PITCH`;
-    }
-    // Checked in double precision, then narrowed to the steering fields' single precision.
-    [query.yaw, query.pitch] = parts.map((part, i) => {
-      const turn = Number(part);
-      if (!(Math.abs(turn) <= 3.14159)) {
-        throw `${['yaw', 'pitch'][i]} ${part} is out of range`;
-      }
-      return Math.fround(turn);
-    });
-  },
-};
-
-// The query as voidrunner-render's command line, read by its rules. Its own splitting, since
-// URLSearchParams would read '+' as a space. Throws the one line that names a problem,
-// OPTION: what is wrong (what it allows).
+// The query as voidrunner-render's command line: the page splits it, and the engine's side
+// reads each value by the renderer's own rules. Its own splitting, since URLSearchParams would
+// read '+' as a space. Throws the one line that names a problem, OPTION: what is wrong (what
+// it allows).
 function readQuery(search) {
+  const names = flightOptions();
   const given = new Map();
   for (const part of search.replace(/^\?/, '').split('&').filter(part => part !== '')) {
     const equals = part.indexOf('=');
-    const name = decodeURIComponent(equals < 0 ? part : part.slice(0, equals));
-    const value = equals < 0 ? '' : decodeURIComponent(part.slice(equals + 1));
-    if (name !== 'bench' && !(name in renderOptions)) {
+    const name = decoded(equals < 0 ? part : part.slice(0, equals));
+    const value = equals < 0 ? '' : decoded(part.slice(equals + 1), name);
+    if (name !== 'bench' && !names.includes(name)) {
       throw `${shown(name)}: unknown option`;
     }
     if (given.has(name)) {
@@ -164,35 +106,35 @@ function readQuery(search) {
     }
     return {bench: true};
   }
-  const query = {recorded: recordedOptions.some(name => given.has(name))};
-  for (const name of Object.keys(renderOptions)) {
-    const [fallback, allowed] = renderOptions[name];
-    try {
-      readers[name](given.has(name) ? given.get(name) : fallback, query);
-    } catch (wrong) {
-      throw `${name}: ${wrong} (${allowed})`;
+  _webDefaultFlight();
+  names.forEach((name, index) => {
+    if (given.has(name)) {
+      const value = given.get(name), bytes = lengthBytesUTF8(value);
+      stringToUTF8(value, _webValueRoom(bytes), bytes + 1);
+      const problem = _webReadFlightOption(index);
+      if (problem) {
+        throw UTF8ToString(problem);
+      }
     }
+  });
+  const recorded = recordedOptions.some(name => given.has(name));
+  const problem = recorded ? _webCheckFlight() : 0;
+  if (problem) {
+    throw UTF8ToString(problem);
   }
-  if (query.recorded && query.frames === 0) {
-    throw 'frames: 0 renders no frame to show (frames from 1)';
-  }
-  // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter.
-  const ticks = 10000000 / query.fps;
-  const limit = 2 ** 63 / Math.max(query.frames, 1);
-  query.frameTicks = Math.round(ticks);
-  if (!(ticks < limit) || query.frameTicks > limit) {
-    const fps = given.has('fps') ? given.get('fps') : renderOptions.fps[0];
-    throw `fps: ${fps} over ${query.frames} frames runs past the clock ` +
-        '(at most 922337203685 seconds of flight)';
-  }
-  return query;
+  return {
+    recorded: recorded,
+    width: _webFlightSide(0),
+    height: _webFlightSide(1),
+    frames: _webFlightFrames(),
+    preview: _webFlightPreview() !== 0,
+  };
 }
 
 // voidrunner-render's flight, as fast as the page can fly it, with a look at the picture now
 // and then; the title then carries the CRC-32 of the last frame.
 function flyRecorded(query) {
-  _webStart(query.preview, query.speed, 1);
-  _webRecordFlight(query.frameTicks, query.yaw, query.pitch);
+  _webStart(1);
   canvas.className = 'recorded';
   canvas.style.width = `${query.width / devicePixelRatio}px`;
   const problem = resize(query.width, query.height);
@@ -221,13 +163,14 @@ function flyRecorded(query) {
   flySome();
 }
 
-// The native benchmark's frame case: 1920 x 1080 at speed 28, the speed reached, after a
-// second of flight. The frame (step, drawing and the copy into the window) is timed as the
-// native one is; the copy into the canvas bytes apart, and the canvas itself not at all.
+// The native benchmark's frame case: the renderer's flight at 1920 x 1080 (speed 28), the
+// speed reached, after a second of flight. The frame (step, drawing and the copy into the
+// window) is timed as the native one is; the copy into the canvas bytes apart, and the canvas
+// itself not at all.
 function bench() {
   const warmUp = 60, timed = 600;
-  _webStart(0, 28, 1);
-  _webRecordFlight(166667, 0, 0);
+  readQuery('size=1920x1080');
+  _webStart(1);
   canvas.className = 'recorded';
   canvas.style.width = `${1920 / devicePixelRatio}px`;
   const problem = resize(1920, 1080);
@@ -256,7 +199,7 @@ function bench() {
 // steers, the wheel sets the speed; a click or F goes full-screen, where any key or a click
 // after the first 0.8 s comes back. The preview takes no input, as the saver's does.
 function flyLive(query) {
-  _webStart(query.preview, query.speed, 0);
+  _webStart(0);
   const watcher = new ResizeObserver(entries => {
     const entry = entries[0];
     const box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
