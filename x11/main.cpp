@@ -18,6 +18,7 @@
 
 #include "engine/engine.h"
 #include "engine/input.h"
+#include "engine/messages.h"
 #include "engine/version.h"
 #include "x11/input.h"
 #include "x11/options.h"

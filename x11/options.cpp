@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+#include "engine/messages.h"
+
 const char hackUsage[] =
     "usage: voidrunner3d [options]\n"
     "A flight through a three-dimensional star field, for XScreenSaver.\n"
@@ -53,19 +55,13 @@ bool parseBounded(const char* text, int64_t limit, int64_t& value) {
     return true;
 }
 
-// A value as the messages show it: as typed, unless it would vanish or run into the words
-// around it.
-std::string shown(const std::string& value) {
-    return value.empty() || value.find(' ') != std::string::npos ? "\"" + value + "\"" : value;
-}
-
 // Digits only, as XScreenSaver writes numbers; a minus sign before them is taken only to call
 // the number out of range rather than no number at all.
 std::string readWhole(const std::string& value, int64_t lowest, int64_t highest, int64_t& number) {
     const bool negative = value.size() > 1 && value[0] == '-';
     const std::string digits = negative ? value.substr(1) : value;
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
-        return shown(value) + " is not a whole number";
+        return shownValue(value) + " is not a whole number";
     }
     // Digits only by now: parseBounded fails only beyond the range.
     int64_t read = 0;
@@ -101,7 +97,7 @@ std::string readGeometry(const std::string& value, HackOptions& options) {
     const int size = given & (WidthValue | HeightValue), offset = given & (XValue | YValue);
     if (given == NoValue || (size != 0 && size != (WidthValue | HeightValue)) ||
         (offset != 0 && offset != (XValue | YValue))) {
-        return shown(value) + " is not a geometry";
+        return shownValue(value) + " is not a geometry";
     }
     if (!numbersFit(value) || (size != 0 && (width < 1 || width > largestCoordinate || height < 1 ||
                                              height > largestCoordinate))) {
@@ -197,14 +193,6 @@ bool parseWindowId(const char* text, uint64_t& id) {
     return true;
 }
 
-void keepOneLine(std::string& message) {
-    for (char& c : message) {
-        if ((unsigned char)c < 0x20 || c == 0x7F) {
-            c = '?';
-        }
-    }
-}
-
 namespace {
 
 // What the arguments ask for, left to right; returns at the first problem or -help.
@@ -222,15 +210,16 @@ HackParse readArguments(int argc, const char* const* argv, HackOptions& options,
         }
         const HackOption* option = hackOptionNamed(name);
         if (!option) {
-            problem = spelled.size() > 1 && spelled[0] == '-'
-                          ? spelled + ": unknown option (-help lists them)"
-                          : shown(given) + ": unexpected argument (only options; -help lists them)";
+            problem =
+                spelled.size() > 1 && spelled[0] == '-'
+                    ? spelled + ": unknown option (-help lists them)"
+                    : shownValue(given) + ": unexpected argument (only options; -help lists them)";
             return HackBadOption;
         }
         std::string value;
         if (!option->allowed) {
             if (equals != std::string::npos) {
-                problem = spelled + ": unexpected value " + shown(given.substr(equals + 1)) +
+                problem = spelled + ": unexpected value " + shownValue(given.substr(equals + 1)) +
                           " (a flag takes no value)";
                 return HackBadOption;
             }
@@ -254,7 +243,7 @@ HackParse readArguments(int argc, const char* const* argv, HackOptions& options,
             if (parseWindowId(value.c_str(), options.windowId)) {
                 chosen = WindowIdChosen;
             } else {
-                wrong = shown(value) + " is not a window id";
+                wrong = shownValue(value) + " is not a window id";
             }
         } else if (name == "-geometry") {
             wrong = readGeometry(value, options);
@@ -301,7 +290,7 @@ HackParse parseHackOptions(int argc, const char* const* argv, const char* enviro
         options.target = OwnWindow;
     } else if (fromEnvironment) {
         if (!parseWindowId(environmentWindow, options.windowId)) {
-            problem = std::string("XSCREENSAVER_WINDOW: ") + shown(environmentWindow) +
+            problem = std::string("XSCREENSAVER_WINDOW: ") + shownValue(environmentWindow) +
                       " is not a window id (" + windowIdAllowed + ")";
             keepOneLine(problem);
             return HackBadOption;

@@ -51,8 +51,4 @@ HackParse parseHackOptions(int argc, const char* const* argv, const char* enviro
 // A window id as XScreenSaver writes it: decimal, or hexadecimal after 0x; 1 .. 0xFFFFFFFF.
 bool parseWindowId(const char* text, uint64_t& id);
 
-// Messages quote what they were given, which may hold line breaks or other controls: each
-// becomes '?', so that a message stays one line.
-void keepOneLine(std::string& message);
-
 extern const char hackUsage[];

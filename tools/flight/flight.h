@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/messages.h"
 
 const int64_t flightTicksPerSecond = 10000000;
 
@@ -34,14 +35,6 @@ struct FlightOption {
 
 const int32_t flightOptionCount = 6;
 extern const FlightOption flightOptions[flightOptionCount];
-
-// A value as the messages show it: as typed, unless it would vanish or run into the words
-// around it.
-std::string shownValue(const std::string& value);
-
-// Messages quote what they were given, which may hold line breaks or other controls: each
-// becomes '?', so that a message stays one line.
-void keepOneLine(std::string& message);
 
 // Called by the renderer and the page before they read a flight's options: each at its fallback.
 Flight defaultFlight();
