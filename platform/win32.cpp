@@ -199,11 +199,15 @@ HWND createSurfaceWindow(int32_t clientWidth, int32_t clientHeight) {
 }
 
 HWND createWindowOverSurface(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
-                             int32_t rowWords) {
+                             int32_t rowWords, bool canvasOrder) {
     if (!surface || clientWidth < 1 || clientHeight < 1 || rowWords < clientWidth) {
         return nullptr;
     }
-    return windowOver(clientWidth, clientHeight, surface, rowWords, false);
+    HWND window = windowOver(clientWidth, clientHeight, surface, rowWords, false);
+    if (window) {
+        window->canvasOrder = canvasOrder;
+    }
+    return window;
 }
 
 void destroySurfaceWindow(HWND window) {
@@ -314,6 +318,14 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format) {
     return 1;
 }
 
+// The words hold blue, green, red, 0 in memory; a canvas wants them turned round and opaque.
+static void copyInCanvasOrder(uint32_t* to, const uint32_t* from, int32_t count) {
+    for (int32_t i = 0; i < count; i++) {
+        const uint32_t word = from[i];
+        to[i] = 0xFF000000u | (word & 0xFFu) << 16 | (word & 0xFF00u) | (word >> 16 & 0xFFu);
+    }
+}
+
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop) {
     platform.copies++;
@@ -337,9 +349,13 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
         if (fromY < 0 || fromY >= bitmap->height || toY < 0 || toY >= window->clientHeight) {
             continue;
         }
-        memcpy(window->surface + (size_t)toY * (size_t)window->rowWords + (x + first),
-               bitmap->bits + (size_t)fromY * bitmap->width + (sourceX + first),
-               (size_t)(last - first) * 4);
+        uint32_t* to = window->surface + (size_t)toY * (size_t)window->rowWords + (x + first);
+        const uint32_t* from = bitmap->bits + (size_t)fromY * bitmap->width + (sourceX + first);
+        if (window->canvasOrder) {
+            copyInCanvasOrder(to, from, last - first);
+        } else {
+            memcpy(to, from, (size_t)(last - first) * 4);
+        }
     }
     return TRUE;
 }

@@ -4,6 +4,8 @@
 // WHO USES IT
 //   - x11/ (voidrunner3d, the XScreenSaver hack): a real program. Its windows' surfaces are
 //     the memory of its X images, and its clock is the system's monotonic clock.
+//   - web/ (the page): a real program in WebAssembly. Its window's surface is the canvas's
+//     bytes, and its clock is performance.now() or, for a recorded flight, a counter it sets.
 //   - tools/ (voidrunner-render, the icon maker) and bench/: whole frames without a screen.
 //     A window's surface is memory of the layer's own; the clock is a counter they set.
 //   - tests/: everything above, plus the controls below.
@@ -19,7 +21,8 @@
 // WINDOWS
 //   A window is a surface of 32-bit words that BitBlt copies into: createSurfaceWindow
 //   allocates one, createWindowOverSurface takes the caller's memory (with its own row
-//   stride), so that a front end's presentation is the one copy into what it shows.
+//   stride and, for a canvas, its own byte order), so that a front end's presentation is the
+//   one copy into what it shows.
 //
 // CLOCK
 //   QueryPerformanceCounter reads platform.counter (SettableClock, the default) or the
@@ -133,6 +136,7 @@ struct HWND__ {
     uint32_t* surface; // what the window shows: clientHeight rows of clientWidth words
     int32_t rowWords;  // from one row of the surface to the next, at least clientWidth
     bool ownsSurface;  // false when the caller provided it
+    bool canvasOrder;  // its words hold red, green, blue, 255 in memory, as a canvas takes them
 };
 
 struct HDC__ {
@@ -228,9 +232,10 @@ HWND createSurfaceWindow(int32_t clientWidth, int32_t clientHeight);
 
 // A window over the caller's surface: clientHeight rows of clientWidth words, rowWords apart.
 // The memory must outlive the window; destroying the window leaves it alone. Null when
-// the sizes do not fit (rowWords below clientWidth, or either size below 1).
+// the sizes do not fit (rowWords below clientWidth, or either size below 1). With
+// canvasOrder, BitBlt turns each word it copies into a canvas's order: red, green, blue, 255.
 HWND createWindowOverSurface(int32_t clientWidth, int32_t clientHeight, uint32_t* surface,
-                             int32_t rowWords);
+                             int32_t rowWords, bool canvasOrder = false);
 void destroySurfaceWindow(HWND window);
 HFONT createTextFont(int32_t height);
 void deleteTextFont(HFONT font);

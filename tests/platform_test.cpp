@@ -92,6 +92,23 @@ TEST(WindowOverCallerMemory, ClipsACopyLargerThanTheWindow) {
     destroySurfaceWindow(window);
 }
 
+// A canvas takes red, green, blue and 255 in memory: the one copy turns each word round.
+TEST(WindowOverCallerMemory, CopiesInTheCanvasOrderWhenAsked) {
+    resetPlatform();
+    uint8_t canvas[8] = {};
+    HWND window = createWindowOverSurface(2, 1, (uint32_t*)canvas, 2, true);
+    ASSERT_NE(window, nullptr);
+    Source source = makeSource(2, 1);
+    source.bitmap->bits[1] = 0x00C08040u; // red 0xC0, green 0x80, blue 0x40
+    PAINTSTRUCT paint;
+    BitBlt(BeginPaint(window, &paint), 0, 0, 2, 1, source.dc, 0, 0, SRCCOPY);
+    EndPaint(window, &paint);
+    EXPECT_EQ(std::vector<uint8_t>(canvas, canvas + 8),
+              (std::vector<uint8_t>{0, 0, 1, 255, 0xC0, 0x80, 0x40, 255}));
+    freeSource(source);
+    destroySurfaceWindow(window);
+}
+
 TEST(WindowOverCallerMemory, RefusesSizesThatDoNotFit) {
     uint32_t memory[16] = {};
     EXPECT_EQ(createWindowOverSurface(4, 2, memory, 3), nullptr);

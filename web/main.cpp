@@ -13,15 +13,15 @@
 
 namespace {
 
-// Each pixel costs 16 bytes over the window's surface, the canvas bytes, the pixel buffer and
-// the background: a quarter of WebAssembly's 2 GiB at most, so that a size the page cannot hold
-// is refused before any allocation, whose byte counts are 32-bit here.
+// Each pixel costs 12 bytes over the canvas bytes (the window's surface), the pixel buffer and
+// the background: under a fifth of WebAssembly's 2 GiB, so that a size the page cannot hold is
+// refused before any allocation, whose byte counts are 32-bit here.
 const uint64_t largestArea = (uint64_t)1 << 25;
 
 struct Page {
     int32_t width;
     int32_t height;
-    uint8_t* canvas; // the window's frame as the canvas takes it: red, green, blue, 255
+    uint8_t* canvas; // the window's surface, in the canvas's order: red, green, blue, 255
     // The query's flight, read as voidrunner-render reads its options; the live page takes its
     // mode and speed.
     Flight flight;
@@ -118,13 +118,18 @@ EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
     if (width < 1 || height < 1 || (uint64_t)width * (uint64_t)height > largestArea) {
         return nullptr;
     }
+    // Presenting a frame is then the one copy, turned into the canvas's order on the way.
     page.canvas = (uint8_t*)malloc((size_t)width * (size_t)height * 4u);
-    engine.mainWindow = page.canvas ? createSurfaceWindow(width, height) : nullptr;
+    engine.mainWindow =
+        page.canvas ? createWindowOverSurface(width, height, (uint32_t*)page.canvas, width, true)
+                    : nullptr;
     if (engine.mainWindow) {
         rebuildFrameBuffers(width, height);
     }
     if (!engine.pixels || !engine.background || !engine.stars) {
-        free(page.canvas); // no frames to show, and nothing for webShow to copy
+        destroySurfaceWindow(engine.mainWindow); // no frames to show: no canvas to show them
+        engine.mainWindow = nullptr;
+        free(page.canvas);
         page.canvas = nullptr;
         return nullptr;
     }
@@ -133,26 +138,9 @@ EMSCRIPTEN_KEEPALIVE uint8_t* webResize(int32_t width, int32_t height) {
     return page.canvas;
 }
 
-// page.js after frames: copies the window's words into the canvas bytes.
-EMSCRIPTEN_KEEPALIVE void webShow() {
-    if (!page.canvas) {
-        return;
-    }
-    const uint32_t* shown = engine.mainWindow->surface;
-    uint32_t* canvas = (uint32_t*)page.canvas;
-    const size_t count = (size_t)page.width * (size_t)page.height;
-    for (size_t i = 0; i < count; i++) {
-        // The window's words hold blue, green, red, 0 in memory; the canvas wants them turned
-        // round and opaque.
-        const uint32_t word = shown[i];
-        canvas[i] = 0xFF000000u | (word & 0xFFu) << 16 | (word & 0xFF00u) | (word >> 16 & 0xFFu);
-    }
-}
-
 // page.js once per animation frame: one frame on the page's clock, into the canvas bytes.
 EMSCRIPTEN_KEEPALIVE void webFrame() {
     renderFrame(engine.mainWindow);
-    webShow();
 }
 
 // page.js on pointer motion: movementX and movementY, taken as a raw mouse report's counts.
@@ -199,13 +187,14 @@ EMSCRIPTEN_KEEPALIVE void webReachSpeed() {
     engine.currentSpeed = engine.targetSpeed;
 }
 
-// page.js after a recorded flight: zlib's CRC-32 of the window's words, as a .raw file holds them.
-EMSCRIPTEN_KEEPALIVE uint32_t webShownCrc() {
+// page.js after a recorded flight: zlib's CRC-32 of the last frame's words as a .raw file holds
+// them, which are the pixel buffer's: the window got a copy of it, in the canvas's order.
+EMSCRIPTEN_KEEPALIVE uint32_t webFrameCrc() {
     if (!page.canvas) {
         return 0;
     }
     const size_t bytes = (size_t)page.width * (size_t)page.height * 4u;
-    return (uint32_t)crc32(0L, (const Bytef*)engine.mainWindow->surface, (uInt)bytes);
+    return (uint32_t)crc32(0L, (const Bytef*)engine.pixels, (uInt)bytes);
 }
 
 } // extern "C"
