@@ -28,5 +28,9 @@ bool registerWindowClass(HINSTANCE instance);
 // filling previewParent's client area. Null when it could not be made.
 HWND createMainWindow(HINSTANCE instance);
 
+// Called at creation and on every display change: the full-screen window over the whole
+// virtual desktop, top-most, in screen pixels.
+void coverVirtualScreen(HWND window);
+
 // Runs until the quit message or an error; returns the exit code the last message carries.
 int runMessageLoop();

@@ -57,17 +57,22 @@ HWND createMainWindow(HINSTANCE instance) {
                                client.right, client.bottom, engine.previewParent, nullptr, instance,
                                nullptr);
     }
-    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, windowClassName,
-                                  fullScreenTitle, WS_POPUP | WS_VISIBLE, x, y, width, height,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, windowClassName, fullScreenTitle,
+                        WS_POPUP | WS_VISIBLE, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                        GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                        GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr, instance, nullptr);
     if (window) {
-        SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
+        coverVirtualScreen(window);
     }
     return window;
+}
+
+void coverVirtualScreen(HWND window) {
+    // Taken as they are: a monitor left of or above the primary one gives negative coordinates.
+    SetWindowPos(window, HWND_TOPMOST, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                 GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                 GetSystemMetrics(SM_CYVIRTUALSCREEN), SWP_SHOWWINDOW);
 }
 
 int runMessageLoop() {

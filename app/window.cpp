@@ -2,6 +2,8 @@
 
 #include "engine/input.h"
 
+#include <string.h>
+
 static_assert(sizeof(RAWINPUTHEADER) == 24 && sizeof(RAWINPUT) == 48,
               "the raw mouse report of a 64-bit process");
 
@@ -24,6 +26,13 @@ static void onCreate(HWND window) {
     mouse.hwndTarget = window;
     RegisterRawInputDevices(&mouse, 1, sizeof mouse);
     SetFocus(window);
+    // The system answers with the display's current state at once, and again whenever it
+    // changes. Without a registration (or where no notification ever comes) frames never stop.
+    engine.displayOff = 0;
+    if (!engine.displayNotification) {
+        engine.displayNotification = RegisterPowerSettingNotification(
+            window, &GUID_CONSOLE_DISPLAY_STATE, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
     // Destruction gives back exactly what is taken here: showing until the count is 0 or more
     // would leave it higher than it was wherever it started below zero, as on a system
     // without a mouse.
@@ -38,6 +47,11 @@ static void onCreate(HWND window) {
 
 static void onDestroy(HWND window) {
     KillTimer(window, frameTimerId);
+    if (engine.displayNotification) {
+        UnregisterPowerSettingNotification(engine.displayNotification);
+        engine.displayNotification = nullptr;
+    }
+    engine.displayOff = 0;
     if (engine.cursorHidden) {
         for (; engine.cursorHideCalls > 0; engine.cursorHideCalls--) {
             ShowCursor(TRUE);
@@ -79,6 +93,26 @@ static void onWheel(WPARAM wParam) {
     engine.targetSpeed = speedCurve(engine.speedPercent);
 }
 
+// Nobody sees a frame drawn while the display is off: the timer stops, and with it all frame
+// work, until the display is on or dimmed again. Nothing here keeps the display awake.
+static void onPowerSetting(HWND window, const POWERBROADCAST_SETTING* setting) {
+    DWORD state;
+    if (!setting || !IsEqualGUID(setting->PowerSetting, GUID_CONSOLE_DISPLAY_STATE) ||
+        setting->DataLength < sizeof state) {
+        return;
+    }
+    memcpy(&state, setting->Data, sizeof state); // DataLength bytes behind a one-byte array
+    if (state == 0) {
+        KillTimer(window, frameTimerId);
+        engine.displayOff = 1;
+    } else if ((state == 1 || state == 2) && engine.displayOff) {
+        // The first frame's time step is capped as every frame's is: the flight goes on where
+        // it stopped.
+        SetTimer(window, frameTimerId, frameTimerPeriod, nullptr);
+        engine.displayOff = 0;
+    }
+}
+
 static void onClick() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -100,6 +134,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             onSize(lParam);
             return 0;
         case WM_PAINT:
+            if (engine.displayOff) {
+                ValidateRect(window, nullptr); // a paint that comes anyway: nothing to draw for
+                return 0;
+            }
             renderFrame(window);
             return 0;
         case WM_CLOSE:
@@ -147,6 +185,22 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 onWheel(wParam);
             }
             return 0;
+        case WM_DISPLAYCHANGE:
+            if (preview) {
+                break; // the host sizes the preview's parent
+            }
+            // A monitor added or woken, a new mode: what the window does not cover would show
+            // the live, still unlocked desktop.
+            coverVirtualScreen(window);
+            return 0;
+        case WM_POWERBROADCAST:
+            if (preview) {
+                break;
+            }
+            if (wParam == PBT_POWERSETTINGCHANGE) {
+                onPowerSetting(window, (const POWERBROADCAST_SETTING*)lParam);
+            }
+            return TRUE;
         default:
             break;
     }

@@ -1,6 +1,11 @@
 // windowProc on a real window of its class, driven with real messages in both kinds of mode.
 #include "tests/app/shell_fixture.h"
 
+#include <string.h>
+
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 enum Outcome {
@@ -57,6 +62,8 @@ const Row rows[] = {
     {"WM_SYSCOMMAND", WM_SYSCOMMAND, 0xF1F0, 0, ToDefault, ToDefault, 0},
     {"WM_GETTEXTLENGTH", WM_GETTEXTLENGTH, 0, 0, ToDefault, ToDefault, 0},
     {"WM_NCHITTEST", WM_NCHITTEST, 0, MAKELPARAM(5, 5), ToDefault, ToDefault, 0},
+    {"WM_DISPLAYCHANGE", WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480), Swallowed, ToDefault, 0},
+    {"WM_POWERBROADCAST", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, Swallowed, ToDefault, 1},
     {"WM_CLOSE", WM_CLOSE, 0, 0, Ends, Ends, 0},
     {"WM_DESTROY", WM_DESTROY, 0, 0, Swallowed, Swallowed, 0},
 };
@@ -285,6 +292,60 @@ TEST_F(WindowProc, PaintDrawsAFrame) {
     EXPECT_GE(engine.flightTime, before + 0.02);
     RECT update;
     EXPECT_FALSE(GetUpdateRect(window, &update, FALSE)) << "the paint validated the window";
+}
+
+// Handles the thread's messages for ms milliseconds: the frames they drew and the longest step.
+std::pair<int, double> framesWithin(DWORD ms) {
+    int frames = 0;
+    double last = engine.flightTime, longest = 0.0;
+    MSG message;
+    for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; Sleep(1)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+            frames += engine.flightTime != last;
+            longest = std::max(longest, engine.flightTime - last);
+            last = engine.flightTime;
+        }
+    }
+    return {frames, longest};
+}
+
+TEST_F(WindowProc, FramesRestWhileTheDisplayIsOff) {
+    open(Saver);
+    // The display's state as the system reports it; without a setting, no record at all.
+    const auto report = [&](DWORD state, const GUID* setting = &GUID_CONSOLE_DISPLAY_STATE,
+                            DWORD length = 4, WPARAM event = PBT_POWERSETTINGCHANGE) {
+        alignas(8) BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof state]{};
+        POWERBROADCAST_SETTING* header = (POWERBROADCAST_SETTING*)record;
+        header->PowerSetting = setting ? *setting : GUID{};
+        header->DataLength = length;
+        memcpy(header->Data, &state, sizeof state);
+        EXPECT_EQ(send(WM_POWERBROADCAST, event, setting ? (LPARAM)record : 0), TRUE);
+    };
+    // Another setting, a record too short, another event, no record: the frames go on.
+    report(0, &GUID_ACDC_POWER_SOURCE);
+    report(0, &GUID_CONSOLE_DISPLAY_STATE, 3);
+    report(0, &GUID_CONSOLE_DISPLAY_STATE, 4, PBT_APMSUSPEND);
+    report(0, nullptr);
+    EXPECT_GE(framesWithin(200).first, 5);
+    for (const DWORD on : {1u, 2u}) { // on, then dimmed
+        report(0);
+        const double stoppedAt = engine.flightTime;
+        InvalidateRect(window, nullptr, FALSE); // a paint that comes anyway
+        report(7);                              // no state the system knows
+        EXPECT_EQ(framesWithin(300).first, 0);
+        EXPECT_EQ(engine.flightTime, stoppedAt);
+        RECT update;
+        EXPECT_FALSE(GetUpdateRect(window, &update, FALSE)) << "the paint was not validated";
+        report(on);
+        const std::pair<int, double> resumed = framesWithin(300);
+        EXPECT_GE(resumed.first, 5) << on;
+        EXPECT_LE(resumed.second, 0.05 + 1e-9) << "the flight jumped"; // sums round
+    }
+    report(0);
+    EXPECT_EQ(send(WM_KEYDOWN, VK_SPACE, 1), 0);
+    EXPECT_FALSE(IsWindow(window)) << "a key ends it while the display is off too";
+    EXPECT_EQ(close(), 0);
 }
 
 } // namespace
