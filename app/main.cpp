@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include "engine/input.h"
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The start-up command line is read again whole: the host's arguments decide the mode.
     int argc = 0;
@@ -28,7 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
     }
 
-    engine.targetSpeed = speedCurve(engine.speedPercent);
+    setSpeedSetting(engine.speedPercent);
     createFonts();
     if (!registerWindowClass(instance)) {
         deleteFonts();

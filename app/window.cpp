@@ -80,17 +80,11 @@ static void onRawInput(LPARAM lParam) {
     if (copied != sizeof report || report.header.dwType != RIM_TYPEMOUSE) {
         return;
     }
-    engine.pendingYaw += steeringStep(report.data.mouse.lLastX, yawLimit);
-    engine.pendingPitch += steeringStep(report.data.mouse.lLastY, pitchLimit);
+    steer(report.data.mouse.lLastX, report.data.mouse.lLastY);
 }
 
 static void onWheel(WPARAM wParam) {
-    const int32_t notches = wheelNotches((int16_t)(wParam >> 16 & 0xFFFF));
-    if (notches == 0) {
-        return;
-    }
-    engine.speedPercent = speedAfterNotches(engine.speedPercent, notches);
-    engine.targetSpeed = speedCurve(engine.speedPercent);
+    turnWheel((int16_t)(wParam >> 16 & 0xFFFF));
 }
 
 // Nobody sees a frame drawn while the display is off: the timer stops, and with it all frame

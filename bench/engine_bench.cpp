@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/input.h"
 
 namespace {
 
@@ -64,8 +65,7 @@ Flight startFlight(int32_t width, int32_t height, int32_t percent) {
     resetPlatform();
     engine.runMode = Saver;
     engine.counterFrequency = second;
-    engine.speedPercent = percent;
-    engine.targetSpeed = speedCurve(percent);
+    setSpeedSetting(percent);
     engine.currentSpeed = engine.targetSpeed;
     Flight flight{createSurfaceWindow(width, height), 0};
     engine.mainWindow = flight.window;

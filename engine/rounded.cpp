@@ -223,10 +223,10 @@ float sinOrCos(float x, uint32_t quarter, RoundedPath* path) {
     reduced = reduce(m, e, 6);
     quadrant = (reduced.quadrant + turn) & 3;
     const DoubleDouble u = multiply(reduced.fraction, reduced.fraction);
-    DoubleDouble exact = quadrant & 1 ? hornerSlow(cosTerms, 15, u)
-                                      : multiply(reduced.fraction, hornerSlow(sinTerms, 14, u));
-    exact = quadrant & 2 ? DoubleDouble{-exact.hi, -exact.lo} : exact;
-    return decideSlow(exact, (exact.hi < 0.0 ? -exact.hi : exact.hi) * 0x1p-92, path);
+    DoubleDouble within92 = quadrant & 1 ? hornerSlow(cosTerms, 15, u)
+                                         : multiply(reduced.fraction, hornerSlow(sinTerms, 14, u));
+    within92 = quadrant & 2 ? DoubleDouble{-within92.hi, -within92.lo} : within92;
+    return decideSlow(within92, (within92.hi < 0.0 ? -within92.hi : within92.hi) * 0x1p-92, path);
 }
 
 // x^y for a positive, finite x and y = 0.76f or 2.05f: 2^(y log2 x), with
@@ -262,13 +262,13 @@ float powerOf(float x, float y, RoundedPath* path) {
     // t to 2^-104; the series' tails below 2^-104 and 2^-106 and some fifty double-double
     // steps keep g within 2^-97 and the result within 2^-95 of its value.
     const DoubleDouble product = twoProduct(t, denominator);
-    const DoubleDouble exactT =
+    const DoubleDouble tWithin104 =
         fastTwoSum(t, ((numerator - product.hi) - product.lo) / denominator);
-    const DoubleDouble series = hornerSlow(atanhTerms, 20, multiply(exactT, exactT));
+    const DoubleDouble series = hornerSlow(atanhTerms, 20, multiply(tWithin104, tWithin104));
     const DoubleDouble log2m =
-        multiply(multiply(exactT, series), DoubleDouble{twoOverLn2[0], twoOverLn2[1]});
-    const DoubleDouble exactG = add(DoubleDouble{whole - n, 0.0}, multiply(log2m, {y, 0.0}));
-    const DoubleDouble power = hornerSlow(exp2Terms, 23, exactG);
+        multiply(multiply(tWithin104, series), DoubleDouble{twoOverLn2[0], twoOverLn2[1]});
+    const DoubleDouble gWithin97 = add(DoubleDouble{whole - n, 0.0}, multiply(log2m, {y, 0.0}));
+    const DoubleDouble power = hornerSlow(exp2Terms, 23, gWithin97);
     const double scale = powerOfTwo((int32_t)n);
     return decideSlow({power.hi * scale, power.lo * scale}, power.hi * scale * 0x1p-92, path);
 }

@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform.counter = (int64_t)takeBits(in, 8);
     engine.startCounter = platform.counter;
     engine.lastFrameCounter = platform.counter;
-    engine.speedPercent = takeByte(in) % 101;
-    engine.targetSpeed = speedCurve(engine.speedPercent);
+    setSpeedSetting(takeByte(in) % 101);
     // With and without the overlay fonts: a failed font leaves the field null.
     if (setup & 4) {
         engine.titleFont = createTextFont(-22);
@@ -85,12 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 checkFrame(window);
                 break;
             case 1: {
-                // Raw mouse reports, through the handlers' own arithmetic.
+                // Raw mouse reports, as the handlers take them.
                 const int32_t reports = 1 + takeByte(in) % 16;
                 const int32_t dx = (int32_t)takeBits(in, 4), dy = (int32_t)takeBits(in, 4);
                 for (int32_t i = 0; i < reports; i++) {
-                    engine.pendingYaw += steeringStep(dx, yawLimit);
-                    engine.pendingPitch += steeringStep(dy, pitchLimit);
+                    steer(dx, dy);
                 }
                 break;
             }
@@ -102,9 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             case 3:
-                engine.speedPercent =
-                    speedAfterNotches(engine.speedPercent, wheelNotches((int16_t)takeBits(in, 2)));
-                engine.targetSpeed = speedCurve(engine.speedPercent);
+                turnWheel((int16_t)takeBits(in, 2));
                 break;
             default:
                 window = resize(in, window);

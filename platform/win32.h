@@ -3,9 +3,12 @@
 //
 // WHO USES IT
 //   - x11/ (voidrunner3d, the XScreenSaver hack): a real program. Its windows' surfaces are
-//     the memory of its X images, and its clock is the system's monotonic clock.
+//     the memory of its X images, and its clock is the system's monotonic clock or, with
+//     -fixed-clock, a counter flight/ sets.
 //   - web/ (the page): a real program in WebAssembly. Its window's surface is the canvas's
 //     bytes, and its clock is performance.now() or, for a recorded flight, a counter it sets.
+//   - flight/ (the flight the renderer, the page and the hack share): starts the engine on
+//     either clock and sets the counter before each frame of a recorded flight.
 //   - tools/ (voidrunner-render, the icon maker) and bench/: whole frames without a screen.
 //     A window's surface is memory of the layer's own; the clock is a counter they set.
 //   - tests/: everything above, plus the controls below.

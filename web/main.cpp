@@ -9,7 +9,7 @@
 
 #include "engine/engine.h"
 #include "engine/input.h"
-#include "tools/flight/flight.h"
+#include "flight/flight.h"
 
 namespace {
 
@@ -63,20 +63,26 @@ EMSCRIPTEN_KEEPALIVE const char* webReadFlightOption(int32_t index) {
     return wrong.empty() ? nullptr : page.problem.c_str();
 }
 
-// page.js once every option of a recorded flight is read: the rules between them, or null.
+// page.js once every option of a recorded flight is read: what breaks the rules between them,
+// or null once the flight's frame ticks are set.
 EMSCRIPTEN_KEEPALIVE const char* webCheckFlight() {
     if (page.flight.frames == 0) {
         page.problem = "frames: 0 renders no frame to show (frames from 1)";
         return page.problem.c_str();
     }
-    const std::string clock = flightClockProblem(page.flight);
+    const std::string clock = setFrameTicks(page.flight);
     page.problem = "fps: " + clock;
     return clock.empty() ? nullptr : page.problem.c_str();
 }
 
-// page.js: the flight's width (0) or height (1) in pixels.
-EMSCRIPTEN_KEEPALIVE int32_t webFlightSide(int32_t side) {
-    return side == 0 ? page.flight.width : page.flight.height;
+// page.js: the flight's width in pixels.
+EMSCRIPTEN_KEEPALIVE int32_t webFlightWidth() {
+    return page.flight.width;
+}
+
+// page.js: the flight's height in pixels.
+EMSCRIPTEN_KEEPALIVE int32_t webFlightHeight() {
+    return page.flight.height;
 }
 
 // page.js: how many frames a recorded flight has.
@@ -89,17 +95,15 @@ EMSCRIPTEN_KEEPALIVE int32_t webFlightPreview() {
     return page.flight.mode == Preview;
 }
 
-// page.js, first: the flight's mode and speed, on the page's clock (0) or the recorded one (1).
-EMSCRIPTEN_KEEPALIVE void webStart(int32_t recordedClock) {
-    resetEngineState();
-    resetPlatform();
-    // The page's clock is the layer's monotonic one, which is performance.now here; a recorded
-    // flight's is the settable counter, from 0.
-    platform.clock = recordedClock ? SettableClock : MonotonicClock;
-    engine.runMode = page.flight.mode;
-    takeStartStamp();
-    engine.speedPercent = page.flight.speedPercent;
-    engine.targetSpeed = speedCurve(engine.speedPercent);
+// page.js, first for the live page: the flight's mode and speed on the page's clock, the
+// layer's monotonic one, which is performance.now here.
+EMSCRIPTEN_KEEPALIVE void webStartLive() {
+    startFlight(page.flight, MonotonicClock);
+}
+
+// page.js, first for a recorded flight: its mode and speed on the settable counter, from 0.
+EMSCRIPTEN_KEEPALIVE void webStartRecorded() {
+    startFlight(page.flight, SettableClock);
     page.framesFlown = 0;
 }
 
@@ -145,15 +149,13 @@ EMSCRIPTEN_KEEPALIVE void webFrame() {
 
 // page.js on pointer motion: movementX and movementY, taken as a raw mouse report's counts.
 EMSCRIPTEN_KEEPALIVE void webSteer(int32_t dx, int32_t dy) {
-    engine.pendingYaw += steeringStep(dx, yawLimit);
-    engine.pendingPitch += steeringStep(dy, pitchLimit);
+    steer(dx, dy);
 }
 
 // page.js on a wheel report, in WM_MOUSEWHEEL's units: 120 a notch, positive away from the user.
 EMSCRIPTEN_KEEPALIVE void webWheel(int32_t delta) {
     const int32_t clamped = delta < INT16_MIN ? INT16_MIN : delta > INT16_MAX ? INT16_MAX : delta;
-    engine.speedPercent = speedAfterNotches(engine.speedPercent, wheelNotches((int16_t)clamped));
-    engine.targetSpeed = speedCurve(engine.speedPercent);
+    turnWheel((int16_t)clamped);
 }
 
 // page.js when full-screen begins: the click rule's 0.8 s count from now, as from a saver's start.
@@ -170,9 +172,14 @@ EMSCRIPTEN_KEEPALIVE int32_t webClickEnds() {
     return clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency);
 }
 
-// page.js: the overlay's title (0) or caption (1), as UTF-32 text.
-EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayLine(int32_t line) {
-    return line == 0 ? overlayTitle : overlayCaption;
+// page.js: the overlay's title, as UTF-32 text.
+EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayTitle() {
+    return overlayTitle;
+}
+
+// page.js: the overlay's caption, as UTF-32 text.
+EMSCRIPTEN_KEEPALIVE const wchar_t* webOverlayCaption() {
+    return overlayCaption;
 }
 
 // page.js: the recorded flight's next frames, each flown as voidrunner-render flies it.

@@ -1,6 +1,6 @@
 // The page's side of the flight: it turns the browser's events into calls of web/main.cpp's
 // functions and puts each finished frame on the canvas. Emscripten puts it in front of its own
-// code (--pre-js), so that those functions are in scope as _webStart and so on and the memory
+// code (--pre-js), so that those functions are in scope as _webFrame and so on and the memory
 // as HEAPU8 once the module, compiled as the page loads, calls onRuntimeInitialized.
 
 const canvas = document.getElementById('flight');
@@ -46,10 +46,10 @@ function resize(width, height) {
   return imageBytes ? '' : `size: ${width}x${height} needs more memory than the page can have`;
 }
 
-// The text of one of the engine's overlay lines: UTF-32 in WebAssembly's memory.
-function overlayText(line) {
+// The text of one of the engine's overlay lines: UTF-32 in WebAssembly's memory at address.
+function overlayText(address) {
   let text = '';
-  for (let i = _webOverlayLine(line) >> 2; HEAPU32[i]; i++) {
+  for (let i = address >> 2; HEAPU32[i]; i++) {
     text += String.fromCodePoint(HEAPU32[i]);
   }
   return text;
@@ -124,8 +124,8 @@ function readQuery(search) {
   }
   return {
     recorded: recorded,
-    width: _webFlightSide(0),
-    height: _webFlightSide(1),
+    width: _webFlightWidth(),
+    height: _webFlightHeight(),
     frames: _webFlightFrames(),
     preview: _webFlightPreview() !== 0,
   };
@@ -134,7 +134,7 @@ function readQuery(search) {
 // voidrunner-render's flight, as fast as the page can fly it, with a look at the picture now
 // and then; the title then carries the CRC-32 of the last frame.
 function flyRecorded(query) {
-  _webStart(1);
+  _webStartRecorded();
   canvas.className = 'recorded';
   canvas.style.width = `${query.width / devicePixelRatio}px`;
   const problem = resize(query.width, query.height);
@@ -169,7 +169,7 @@ function flyRecorded(query) {
 function bench() {
   const warmUp = 60, timed = 600;
   readQuery('size=1920x1080');
-  _webStart(1);
+  _webStartRecorded();
   canvas.className = 'recorded';
   canvas.style.width = `${1920 / devicePixelRatio}px`;
   const problem = resize(1920, 1080);
@@ -196,7 +196,7 @@ function bench() {
 // steers, the wheel sets the speed; a click or F goes full-screen, where any key or a click
 // after the first 0.8 s comes back. The preview takes no input, as the saver's does.
 function flyLive(query) {
-  _webStart(0);
+  _webStartLive();
   const watcher = new ResizeObserver(entries => {
     const entry = entries[0];
     const box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
@@ -227,8 +227,8 @@ function flyLive(query) {
 
   const fullScreen = () => document.fullscreenElement !== null;
   const showOverlay = () => {
-    titleLine.textContent = overlayText(0);
-    captionLine.textContent = fullScreen() ? overlayText(1)
+    titleLine.textContent = overlayText(_webOverlayTitle());
+    captionLine.textContent = fullScreen() ? overlayText(_webOverlayCaption())
                                            : 'Click or F: full screen   |   Mouse: steer   |   ' +
                                                  'Wheel: speed';
     titleLine.hidden = captionLine.hidden = false;

@@ -1,7 +1,5 @@
 #include "x11/input.h"
 
-#include "engine/input.h"
-
 ButtonRole buttonRole(uint32_t button) {
     switch (button) {
         case 4:
@@ -28,12 +26,9 @@ void pointerLeft(PointerTrack& track) {
     track.known = false;
 }
 
-SteeringStep pointerMoved(PointerTrack& track, int32_t x, int32_t y) {
-    SteeringStep step{0.0f, 0.0f};
-    if (track.known) {
-        step.yaw = steeringStep(x - track.x, yawLimit);
-        step.pitch = steeringStep(y - track.y, pitchLimit);
-    }
+PointerMotion pointerMoved(PointerTrack& track, int32_t x, int32_t y) {
+    const PointerMotion motion =
+        track.known ? PointerMotion{x - track.x, y - track.y} : PointerMotion{0, 0};
     pointerEntered(track, x, y);
-    return step;
+    return motion;
 }

@@ -1,5 +1,5 @@
 // What the pointer does in a window of the hack's own, as plain arithmetic apart from the X
-// events that carry it: motion as steering, and the meaning of each button.
+// events that carry it: its motion between reports, and the meaning of each button.
 #pragma once
 
 #include <stdint.h>
@@ -25,9 +25,10 @@ struct PointerTrack {
     int32_t y;
 };
 
-struct SteeringStep {
-    float yaw;
-    float pitch;
+// Pointer motion in pixels, which the hack takes as a raw mouse report's counts.
+struct PointerMotion {
+    int32_t dx;
+    int32_t dy;
 };
 
 // The pointer came into the window at (x, y): the next motion is measured from there.
@@ -36,7 +37,6 @@ void pointerEntered(PointerTrack& track, int32_t x, int32_t y);
 // The pointer left: wherever it comes back, that is no motion.
 void pointerLeft(PointerTrack& track);
 
-// One motion report at (x, y): the change since the previous report, taken as a raw mouse
-// report's counts and limited per report exactly as those are. No step for the first report
-// after the pointer was lost.
-SteeringStep pointerMoved(PointerTrack& track, int32_t x, int32_t y);
+// One motion report at (x, y): the change since the previous report; no motion for the first
+// report after the pointer was lost.
+PointerMotion pointerMoved(PointerTrack& track, int32_t x, int32_t y);

@@ -20,6 +20,7 @@
 #include "engine/input.h"
 #include "engine/messages.h"
 #include "engine/version.h"
+#include "flight/flight.h"
 #include "x11/input.h"
 #include "x11/options.h"
 #include "x11/screen.h"
@@ -75,8 +76,8 @@ struct Front {
     PointerTrack pointer;
     bool focused;
     int64_t frames;
-    int64_t frameTicks; // a frame's step on the fixed clock
-    float steeredYaw;   // all the steering input added, for -report
+    Flight flight;    // what the fixed clock flies
+    float steeredYaw; // all the steering input added, for -report
     float steeredPitch;
     bool ending;
 };
@@ -212,15 +213,14 @@ int startFront(Front& front, const HackOptions& options) {
     front.gc = XCreateGC(display, front.window, 0, nullptr);
     front.sharedMemory = XShmQueryExtension(display);
 
-    resetEngineState();
-    resetPlatform();
-    // The fixed clock is the settable counter, moved by one frame's ticks before each frame.
-    platform.clock = options.fixedClock ? SettableClock : MonotonicClock;
-    front.frameTicks = (platform.frequency + 30) / 60;
-    engine.runMode = options.preview ? Preview : Saver;
-    takeStartStamp();
-    engine.speedPercent = options.speedPercent;
-    engine.targetSpeed = speedCurve(engine.speedPercent);
+    // The renderer's flight of the same mode and speed at its 60 frames a second; the fixed
+    // clock is the settable counter, which flies it frame by frame.
+    front.flight = defaultFlight();
+    front.flight.mode = options.preview ? Preview : Saver;
+    front.flight.speedPercent = options.speedPercent;
+    front.flight.frames = options.frames;
+    setFrameTicks(front.flight); // at most 10^9 frames of 60 a second fit the counter
+    startFlight(front.flight, options.fixedClock ? SettableClock : MonotonicClock);
 
     resize(front, width, height);
     return 0;
@@ -251,16 +251,13 @@ void onButton(Front& front, uint32_t button) {
             front.ending = true;
         }
     } else if (role == WheelUpButton || role == WheelDownButton) {
-        engine.speedPercent =
-            speedAfterNotches(engine.speedPercent, wheelNotches(wheelDeltaOf(role)));
-        engine.targetSpeed = speedCurve(engine.speedPercent);
+        turnWheel(wheelDeltaOf(role));
     }
 }
 
 void onMotion(Front& front, int32_t x, int32_t y) {
-    const SteeringStep step = pointerMoved(front.pointer, x, y);
-    engine.pendingYaw += step.yaw;
-    engine.pendingPitch += step.pitch;
+    const PointerMotion motion = pointerMoved(front.pointer, x, y);
+    const SteeringStep step = steer(motion.dx, motion.dy);
     front.steeredYaw += step.yaw;
     front.steeredPitch += step.pitch;
 }
@@ -318,11 +315,13 @@ void handleEvent(Front& front, XEvent& event) {
 }
 
 void paintFrame(Front& front, const HackOptions& options) {
+    // Without an image the flight still moves on; nothing is shown until the next size. The
+    // engine's window is the image's.
     if (options.fixedClock) {
-        platform.counter = (front.frames + 1) * front.frameTicks;
+        flyFrame(front.flight, front.frames + 1);
+    } else {
+        renderFrame(front.surface.window);
     }
-    // Without an image the flight still moves on; nothing is shown until the next size.
-    renderFrame(front.surface.window);
     showSurface(front.display, front.window, front.gc, front.surface);
     front.frames++;
     // An error here means, as a rule, that the window is gone before its DestroyNotify came.

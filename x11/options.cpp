@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "engine/messages.h"
+#include "flight/flight.h"
 
 const char hackUsage[] =
     "usage: voidrunner3d [options]\n"
@@ -35,42 +36,6 @@ const char hackUsage[] =
     "bad option.\n";
 
 namespace {
-
-// Digits only, no sign, no blanks; false beyond limit.
-bool parseBounded(const char* text, int64_t limit, int64_t& value) {
-    if (!text || !*text) {
-        return false;
-    }
-    int64_t result = 0;
-    for (const char* c = text; *c; c++) {
-        if (*c < '0' || *c > '9') {
-            return false;
-        }
-        result = result * 10 + (*c - '0');
-        if (result > limit) {
-            return false;
-        }
-    }
-    value = result;
-    return true;
-}
-
-// Digits only, as XScreenSaver writes numbers; a minus sign before them is taken only to call
-// the number out of range rather than no number at all.
-std::string readWhole(const std::string& value, int64_t lowest, int64_t highest, int64_t& number) {
-    const bool negative = value.size() > 1 && value[0] == '-';
-    const std::string digits = negative ? value.substr(1) : value;
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
-        return shownValue(value) + " is not a whole number";
-    }
-    // Digits only by now: parseBounded fails only beyond the range.
-    int64_t read = 0;
-    if (negative || !parseBounded(digits.c_str(), highest, read) || read < lowest) {
-        return value + " is out of range";
-    }
-    number = read;
-    return "";
-}
 
 // X sizes are 16-bit and a window's coordinates signed 16-bit.
 const int64_t largestCoordinate = 32767;
@@ -157,34 +122,30 @@ bool parseWindowId(const char* text, uint64_t& id) {
     if (!text || !*text) {
         return false;
     }
+    const bool hexadecimal = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* digits = hexadecimal ? text + 2 : text;
+    const uint64_t base = hexadecimal ? 16 : 10;
+    if (!*digits) {
+        return false;
+    }
     uint64_t result = 0;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        const char* digits = text + 2;
-        if (!*digits) {
+    for (const char* c = digits; *c; c++) {
+        uint64_t digit = base;
+        if (*c >= '0' && *c <= '9') {
+            digit = (uint64_t)(*c - '0');
+        } else if (*c >= 'a' && *c <= 'f') {
+            digit = (uint64_t)(*c - 'a' + 10);
+        } else if (*c >= 'A' && *c <= 'F') {
+            digit = (uint64_t)(*c - 'A' + 10);
+        }
+        // A sign, a blank or a digit beyond the base: no id.
+        if (digit >= base) {
             return false;
         }
-        for (const char* c = digits; *c; c++) {
-            uint64_t digit;
-            if (*c >= '0' && *c <= '9') {
-                digit = (uint64_t)(*c - '0');
-            } else if (*c >= 'a' && *c <= 'f') {
-                digit = (uint64_t)(*c - 'a' + 10);
-            } else if (*c >= 'A' && *c <= 'F') {
-                digit = (uint64_t)(*c - 'A' + 10);
-            } else {
-                return false;
-            }
-            result = result * 16 + digit;
-            if (result > 0xFFFFFFFFu) {
-                return false;
-            }
-        }
-    } else {
-        int64_t value = 0;
-        if (!parseBounded(text, 0xFFFFFFFFll, value)) {
+        result = result * base + digit;
+        if (result > 0xFFFFFFFFu) {
             return false;
         }
-        result = (uint64_t)value;
     }
     if (result == 0) {
         return false;
@@ -248,7 +209,7 @@ HackParse readArguments(int argc, const char* const* argv, HackOptions& options,
         } else if (name == "-geometry") {
             wrong = readGeometry(value, options);
         } else if (name == "-speed") {
-            wrong = readWhole(value, 0, 100, number);
+            wrong = readWholeNumber(value, 0, 100, number);
             options.speedPercent = wrong.empty() ? (int32_t)number : options.speedPercent;
         } else if (name == "-preview") {
             options.preview = true;
@@ -257,7 +218,7 @@ HackParse readArguments(int argc, const char* const* argv, HackOptions& options,
         } else if (name == "-fixed-clock") {
             options.fixedClock = true;
         } else if (name == "-frames") {
-            wrong = readWhole(value, 1, 1000000000, number);
+            wrong = readWholeNumber(value, 1, 1000000000, number);
             options.frames = wrong.empty() ? number : options.frames;
         } else if (name == "-report") {
             options.report = true;

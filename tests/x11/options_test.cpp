@@ -50,6 +50,7 @@ const Good goodCases[] = {
     {"OffsetIgnoredWithRoot", {"-root", "-geometry", "640x480+10+20"}, nullptr, RootWindow, 0, 640, 480, 28, false, false, 0, false, ""},
     {"OffsetIgnoredInDaemonWindow", {"-geometry", "8x8+1+1"}, "0x2a", ForeignWindow, 42, 8, 8, 28, false, false, 0, false, ""},
     {"EqualsForms", {"-speed=70", "--frames=5", "-window-id=0x1f", "-display=:3"}, nullptr, ForeignWindow, 31, 1280, 720, 70, false, false, 5, false, ":3"},
+    {"SpeedSign", {"-speed", "+5", "-frames", "+007"}, nullptr, OwnWindow, 0, 1280, 720, 5, false, false, 7, false, ""},
 };
 // clang-format on
 
@@ -112,7 +113,7 @@ const Bad badCases[] = {
     {"OffsetTooFar", {"-geometry=8x8-32768+0"}, nullptr, HackBadOption, "-geometry: 8x8-32768+0 is out of range (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
     {"OneOffset", {"-geometry", "8x8+1"}, nullptr, HackBadOption, "-geometry: 8x8+1 is not a geometry (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
     {"SpeedExponent", {"-speed", "1e2"}, nullptr, HackBadOption, "-speed: 1e2 is not a whole number (a whole number from 0 to 100)"},
-    {"SpeedSign", {"-speed", "+5"}, nullptr, HackBadOption, "-speed: +5 is not a whole number (a whole number from 0 to 100)"},
+    {"SpeedNegative", {"-speed", "-5"}, nullptr, HackBadOption, "-speed: -5 is out of range (a whole number from 0 to 100)"},
     {"TooManyFrames", {"-frames", "1000000001"}, nullptr, HackBadOption, "-frames: 1000000001 is out of range (a whole number from 1 to 1000000000)"},
     {"GeometryLast", {"-geometry"}, nullptr, HackBadOption, "-geometry: missing value (WxH, WxH+X+Y or +X+Y; sides from 1 to 32767, offsets to 32767)"},
     {"DaemonNegative", {}, "-5", HackBadOption, "XSCREENSAVER_WINDOW: -5 is not a window id (decimal or 0x hexadecimal, from 1 to 0xFFFFFFFF)"},

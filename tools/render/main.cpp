@@ -47,16 +47,7 @@ struct RenderFonts {
 
 // What the program's start-up and its window's first WM_SIZE leave behind.
 bool startEngine(const Flight& flight, RenderFonts& fonts) {
-    resetEngineState();
-    resetPlatform();
-    platform.frequency = flightTicksPerSecond;
-    platform.counter = 0;
-    engine.runMode = flight.mode;
-    engine.counterFrequency = flightTicksPerSecond;
-    engine.startCounter = 0;
-    engine.lastFrameCounter = 0;
-    engine.speedPercent = flight.speedPercent;
-    engine.targetSpeed = speedCurve(flight.speedPercent);
+    startFlight(flight, SettableClock);
     fonts.title = createTextFont(-22);
     fonts.caption = createTextFont(-13);
     engine.titleFont = fonts.title;

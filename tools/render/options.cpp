@@ -175,7 +175,7 @@ std::string combinationProblem(const CLI::App& app, RenderOptions& options) {
     if (!memory.empty()) {
         return memory;
     }
-    const std::string clock = flightClockProblem(options.flight);
+    const std::string clock = setFrameTicks(options.flight);
     return clock.empty() ? "" : "--fps: " + clock;
 }
 

@@ -4,7 +4,7 @@
 #include <stdint.h>
 #include <string>
 
-#include "tools/flight/flight.h"
+#include "flight/flight.h"
 
 enum ImageFormat : int32_t {
     NoImage = 0,

@@ -1,9 +1,11 @@
-#include "tools/flight/flight.h"
+#include "flight/flight.h"
 
 #include <array>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#include "engine/input.h"
 
 namespace {
 
@@ -42,16 +44,6 @@ bool isNumber(const std::string& text, bool fraction, bool exponent) {
     return end == text.size();
 }
 
-// Decimal only: a general conversion would read 010 as octal and 0x10 as hex.
-std::string readWhole(const std::string& value, int64_t lowest, int64_t highest, int64_t& number) {
-    if (!isNumber(value, false, false)) {
-        return shownValue(value) + " is not a whole number";
-    }
-    // strtoll saturates, so a long digit run is out of range too.
-    number = strtoll(value.c_str(), nullptr, 10);
-    return number < lowest || number > highest ? value + " is out of range" : "";
-}
-
 // The text before the first separator and the text after it; the second is empty when there
 // is none.
 std::array<std::string, 2> splitPair(const std::string& value, const char* separators) {
@@ -82,7 +74,7 @@ std::string readMode(const std::string& value, Flight& flight) {
 }
 
 std::string readFrames(const std::string& value, Flight& flight) {
-    return readWhole(value, 0, INT32_MAX, flight.frames);
+    return readWholeNumber(value, 0, INT32_MAX, flight.frames);
 }
 
 std::string readFps(const std::string& value, Flight& flight) {
@@ -99,7 +91,7 @@ std::string readFps(const std::string& value, Flight& flight) {
 
 std::string readSpeed(const std::string& value, Flight& flight) {
     int64_t speed = 0;
-    const std::string wrong = readWhole(value, 0, 100, speed);
+    const std::string wrong = readWholeNumber(value, 0, 100, speed);
     flight.speedPercent = (int32_t)speed;
     return wrong;
 }
@@ -128,6 +120,17 @@ std::string readSteer(const std::string& value, Flight& flight) {
 
 } // namespace
 
+// Decimal only: a general conversion would read 010 as octal and 0x10 as hex.
+std::string readWholeNumber(const std::string& value, int64_t lowest, int64_t highest,
+                            int64_t& number) {
+    if (!isNumber(value, false, false)) {
+        return shownValue(value) + " is not a whole number";
+    }
+    // strtoll saturates, so a long digit run is out of range too.
+    number = strtoll(value.c_str(), nullptr, 10);
+    return number < lowest || number > highest ? value + " is out of range" : "";
+}
+
 // clang-format off
 const FlightOption flightOptions[flightOptionCount] = {
     {"size", "WIDTHxHEIGHT", "frame size", "WIDTHxHEIGHT, each from 1 to 65535", "1280x720", readSize},
@@ -145,11 +148,11 @@ Flight defaultFlight() {
     for (const FlightOption& option : flightOptions) {
         option.read(option.fallback, flight);
     }
-    flightClockProblem(flight);
+    setFrameTicks(flight);
     return flight;
 }
 
-std::string flightClockProblem(Flight& flight) {
+std::string setFrameTicks(Flight& flight) {
     // The last frame's stamp, frames x frameTicks, must fit the signed 64-bit counter; the
     // quotient is checked before it is rounded, since a clock slow enough to overrun it with
     // one frame would overflow the rounding itself.
@@ -166,6 +169,15 @@ std::string flightClockProblem(Flight& flight) {
     return std::string(fps) + " over " + std::to_string(flight.frames) +
            " frames runs past the clock (at most " +
            std::to_string(INT64_MAX / flightTicksPerSecond) + " seconds of flight)";
+}
+
+void startFlight(const Flight& flight, PlatformClock clock) {
+    resetEngineState();
+    resetPlatform();
+    platform.clock = clock;
+    engine.runMode = flight.mode;
+    takeStartStamp();
+    setSpeedSetting(flight.speedPercent);
 }
 
 void flyFrame(const Flight& flight, int64_t frame) {
