@@ -8,10 +8,22 @@
 #include "engine/rounded.h"
 
 #include <bit>
+#include <float.h>
+#include <iterator>
 #include <limits>
 #include <string.h>
 
 #include "engine/rounded_constants.h"
+
+// The error bounds count one rounding to double (or to float) per operation: a wider format for
+// intermediate results would change every bound.
+static_assert(FLT_EVAL_METHOD == 0, "float and double operations must round to their own type");
+// reduce() reads twoOverPiWords from word (e - 2 + twoOverPiPadding) / 32 to six words after it,
+// for exponents e from -35 (x = 2^-12: below, sinOrCos needs no reduction) to 104 (the largest
+// float).
+static_assert(-35 - 2 + twoOverPiPadding >= 0, "2/pi needs more zero padding");
+static_assert((104 - 2 + twoOverPiPadding) / 32 + 6 < std::size(twoOverPiWords),
+              "2/pi needs more words for the largest arguments");
 
 namespace {
 

@@ -1,11 +1,12 @@
 #!/bin/bash
 # Builds the hack's Debian package into a scratch folder and checks it from outside: file name,
-# control fields, the files it holds, an install with dpkg into a throw-away root (as root;
-# otherwise an extraction), the installed program, and cmake --install of the same component.
-# Usage: package_test.sh CPACK CPACK_CONFIG BUILD_DIR BUILT_HACK SOURCE_XML VERSION
+# control fields, the files it holds, lintian, an install with dpkg into a throw-away root (as
+# root; otherwise an extraction), the installed program, and cmake --install of the same
+# component.
+# Usage: package_test.sh CPACK CPACK_CONFIG BUILD_DIR BUILT_HACK SOURCE_XML VERSION RESOURCES_RC
 set -euo pipefail
 
-cpack=$1 config=$2 build=$3 hack=$4 xml=$5 version=$6
+cpack=$1 config=$2 build=$3 hack=$4 xml=$5 version=$6 rc=$7
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failures=0
@@ -45,12 +46,20 @@ drwxr-xr-x ./usr/libexec/
 drwxr-xr-x ./usr/libexec/xscreensaver/
 -rwxr-xr-x ./usr/libexec/xscreensaver/voidrunner3d
 drwxr-xr-x ./usr/share/
+drwxr-xr-x ./usr/share/doc/
+drwxr-xr-x ./usr/share/doc/voidrunner3d-xscreensaver/
+-rw-r--r-- ./usr/share/doc/voidrunner3d-xscreensaver/changelog.gz
+-rw-r--r-- ./usr/share/doc/voidrunner3d-xscreensaver/copyright
 drwxr-xr-x ./usr/share/xscreensaver/
 drwxr-xr-x ./usr/share/xscreensaver/config/
 -rw-r--r-- ./usr/share/xscreensaver/config/voidrunner3d.xml"
-check "the package holds the hack and its settings description, nothing else" \
+check "the package holds the hack, its settings description, copyright and changelog only" \
     test "$listing" = "$expected"
 [[ $listing == "$expected" ]] || echo "$listing" >&2
+# The maintainer's address stays on a host that does not exist until the owner sets one.
+check "lintian: no error and no warning but the maintainer's address" lintian --no-cfg \
+    --fail-on error,warning \
+    --suppress-tags bogus-mail-host,bogus-mail-host-in-debian-changelog "$deb"
 
 root=$scratch/root
 if [[ $(id -u) -eq 0 ]]; then
@@ -71,6 +80,9 @@ status=0
 check "the installed hack refuses a bad option with 2" test "$status" -eq 2
 check "the settings description is the source's" cmp -s "$xml" \
     "$root/usr/share/xscreensaver/config/voidrunner3d.xml"
+holder=$(sed -n 's/.*"LegalCopyright", "\(.*\)"$/\1/p' "$rc")
+check "the copyright names the version block's holder ($holder)" grep -qxF "${holder:-?}" \
+    "$root/usr/share/doc/voidrunner3d-xscreensaver/copyright"
 
 # The settings description: well formed, and what it passes is what the hack takes.
 check "the settings description is well-formed XML" xmllint --noout "$xml"
