@@ -158,6 +158,18 @@ EMSCRIPTEN_KEEPALIVE void webWheel(int32_t delta) {
     turnWheel((int16_t)clamped);
 }
 
+// page.js for its caption, and the page's tests: the speed setting, 0 to 100.
+EMSCRIPTEN_KEEPALIVE int32_t webSpeedSetting() {
+    return engine.speedPercent;
+}
+
+// page.js after webStartLive when the user asked for reduced motion and the query gave no
+// speed: no speed set and none flown, until the wheel sets one.
+EMSCRIPTEN_KEEPALIVE void webStartAtRest() {
+    setSpeedSetting(0);
+    engine.currentSpeed = 0.0f;
+}
+
 // page.js when full-screen begins: the click rule's 0.8 s count from now, as from a saver's start.
 EMSCRIPTEN_KEEPALIVE void webFullScreenBegins() {
     LARGE_INTEGER now;

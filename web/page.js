@@ -12,9 +12,10 @@ const messageLine = document.getElementById('message');
 let image = null; // the canvas bytes in WebAssembly's memory, as the canvas takes them
 let imageBytes = 0;
 
+// The message line is a live status, there from the start, so that screen readers announce what
+// it comes to say; empty, it shows nothing.
 function say(text) {
   messageLine.textContent = text;
-  messageLine.hidden = false;
 }
 
 // A query that is not understood is refused, never flown as something else.
@@ -128,6 +129,7 @@ function readQuery(search) {
     height: _webFlightHeight(),
     frames: _webFlightFrames(),
     preview: _webFlightPreview() !== 0,
+    speedGiven: given.has('speed'),
   };
 }
 
@@ -192,21 +194,30 @@ function bench() {
   document.title = `bench ${frame} ms`;
 }
 
-// The saver in the page: one frame each animation frame on the page's clock; pointer motion
-// steers, the wheel sets the speed; a click or F goes full-screen, where any key or a click
-// after the first 0.8 s comes back. The preview takes no input, as the saver's does.
+// Browsers without element full-screen (a phone's, say) lack the calls or hold undefined where
+// the element would be; those fly and steer without it. A call may give a promise or nothing.
+const canFullScreen = () => typeof document.documentElement.requestFullscreen === 'function' &&
+                            typeof document.exitFullscreen === 'function' &&
+                            document.fullscreenEnabled !== false;
+const fullScreen = () => Boolean(document.fullscreenElement);
+const quietly = result => result && result.catch && result.catch(() => {});
+
+// The saver in the page: one frame each animation frame on the page's clock; pointer motion or
+// a touch drag steers, the wheel sets the speed; a click, a tap or F goes full-screen where the
+// browser can, where any key or a click after the first 0.8 s comes back. The preview takes no
+// input, as the saver's does. Asked for reduced motion, the page waits for the wheel to fly.
 function flyLive(query) {
   _webStartLive();
+  if (!query.speedGiven && matchMedia('(prefers-reduced-motion: reduce)').matches) {
+    _webStartAtRest();
+  }
   const watcher = new ResizeObserver(entries => {
     const entry = entries[0];
     const box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
-    document.documentElement.style.setProperty('--px', `${1 / devicePixelRatio}px`);
     const width = box ? box.inlineSize : Math.round(entry.contentRect.width * devicePixelRatio);
     const height = box ? box.blockSize : Math.round(entry.contentRect.height * devicePixelRatio);
     // Without buffers the flight stands still, as the saver's does, until a size they fit.
-    const problem = resize(width, height);
-    say(problem);
-    messageLine.hidden = !problem;
+    say(resize(width, height));
   });
   try {
     watcher.observe(canvas, {box: 'device-pixel-content-box'});
@@ -225,60 +236,115 @@ function flyLive(query) {
     return;
   }
 
-  const fullScreen = () => document.fullscreenElement !== null;
   const showOverlay = () => {
     titleLine.textContent = overlayText(_webOverlayTitle());
-    captionLine.textContent = fullScreen() ? overlayText(_webOverlayCaption())
-                                           : 'Click or F: full screen   |   Mouse: steer   |   ' +
-                                                 'Wheel: speed';
+    captionLine.textContent =
+        fullScreen() ? overlayText(_webOverlayCaption())
+                     : [canFullScreen() ? 'Click or F: full screen' : '', 'Mouse: steer',
+                        _webSpeedSetting() ? 'Wheel: speed' : 'At rest: wheel up to fly']
+                           .filter(part => part)
+                           .join('   |   ');
     titleLine.hidden = captionLine.hidden = false;
   };
   showOverlay();
+  // The pointer is locked only with full-screen, which gives it back.
   const enterFullScreen = () => {
-    document.documentElement.requestFullscreen().catch(() => {});
-    const lock = canvas.requestPointerLock();
-    if (lock) {
-      lock.catch(() => {});
+    if (canFullScreen()) {
+      quietly(document.documentElement.requestFullscreen());
+      if (typeof canvas.requestPointerLock === 'function') {
+        quietly(canvas.requestPointerLock());
+      }
+    }
+  };
+  const leaveFullScreen = () => {
+    if (typeof document.exitFullscreen === 'function') {
+      quietly(document.exitFullscreen());
+    }
+  };
+  const click = () => {
+    if (!fullScreen()) {
+      enterFullScreen();
+    } else if (_webClickEnds()) {
+      leaveFullScreen();
     }
   };
   document.addEventListener('fullscreenchange', () => {
     if (fullScreen()) {
       _webFullScreenBegins();
-    } else if (document.pointerLockElement) {
+    } else if (document.pointerLockElement && typeof document.exitPointerLock === 'function') {
       document.exitPointerLock();
     }
     showOverlay();
   });
   // Whole counts, as raw mouse reports carry; the fractions some browsers report add up.
   let carryX = 0, carryY = 0;
-  canvas.addEventListener('pointermove', event => {
-    carryX += event.movementX;
-    carryY += event.movementY;
+  const steer = (x, y) => {
+    carryX += x;
+    carryY += y;
     const dx = Math.trunc(carryX), dy = Math.trunc(carryY);
     carryX -= dx;
     carryY -= dy;
     _webSteer(dx, dy);
-  });
-  // WM_MOUSEWHEEL's units, 120 a notch and positive away from the user, are what Chromium and
-  // WebKit report as wheelDeltaY; elsewhere deltaY counts pixels (100 a notch), lines (3) or
-  // pages.
-  canvas.addEventListener('wheel', event => {
-    event.preventDefault();
-    _webWheel(event.wheelDeltaY !== undefined
-                  ? event.wheelDeltaY
-                  : Math.round(-event.deltaY / [100, 3, 1][event.deltaMode] * 120));
-  }, {passive: false});
-  canvas.addEventListener('pointerdown', () => {
-    if (!fullScreen()) {
-      enterFullScreen();
-    } else if (_webClickEnds()) {
-      document.exitFullscreen().catch(() => {});
+  };
+  // A touch or a pen steers by the primary pointer's positions, since not every browser reports
+  // movement for them; pressed, it is not yet a click, since a drag begins the same way. One
+  // released within 10 CSS pixels of where it began and within 300 ms was a tap, and a tap is a
+  // click.
+  let touch = null; // the primary pointer's press, where it began and where it was last
+  canvas.addEventListener('pointerdown', event => {
+    if (event.pointerType === 'mouse') {
+      click();
+    } else if (event.isPrimary) {
+      touch = {x: event.clientX, y: event.clientY, lastX: event.clientX, lastY: event.clientY,
+               time: event.timeStamp};
     }
   });
+  canvas.addEventListener('pointermove', event => {
+    if (event.pointerType === 'mouse') {
+      steer(event.movementX, event.movementY);
+    } else if (touch && event.isPrimary) {
+      steer(event.clientX - touch.lastX, event.clientY - touch.lastY);
+      touch.lastX = event.clientX;
+      touch.lastY = event.clientY;
+    }
+  });
+  canvas.addEventListener('pointerup', event => {
+    if (touch && event.isPrimary) {
+      const tap = Math.hypot(event.clientX - touch.x, event.clientY - touch.y) <= 10 &&
+                  event.timeStamp - touch.time <= 300;
+      touch = null;
+      if (tap) {
+        click();
+      }
+    }
+  });
+  canvas.addEventListener('pointercancel', event => {
+    if (event.isPrimary) {
+      touch = null;
+    }
+  });
+  // WM_MOUSEWHEEL's units, 120 a notch and positive away from the user, are what Chromium,
+  // WebKit and Firefox report as wheelDeltaY; elsewhere deltaY counts pixels (100 a notch),
+  // lines (3) or pages. A touchpad reports far less than a notch at a time, so the reports add
+  // up and whole notches go on; a turn the other way starts afresh, so that it counts at once.
+  let wheelRest = 0;
+  canvas.addEventListener('wheel', event => {
+    event.preventDefault();
+    const delta = event.wheelDeltaY !== undefined
+                      ? event.wheelDeltaY
+                      : -event.deltaY / [100, 3, 1][event.deltaMode] * 120;
+    wheelRest = delta * wheelRest < 0 ? delta : wheelRest + delta;
+    const notches = Math.trunc(wheelRest / 120);
+    wheelRest -= notches * 120;
+    if (notches) {
+      _webWheel(notches * 120);
+      showOverlay();
+    }
+  }, {passive: false});
   document.addEventListener('keydown', event => {
     if (fullScreen()) {
       event.preventDefault();
-      document.exitFullscreen().catch(() => {});
+      leaveFullScreen();
     } else if (event.key.toLowerCase() === 'f' && !event.ctrlKey && !event.metaKey &&
                !event.altKey) {
       enterFullScreen();

@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""A small WebDriver client, enough for the page's tests: Chromium through chromedriver and
+WebKitGTK through WebKitWebDriver speak WebDriver over HTTP, Firefox speaks it on its own
+Marionette port. Each browser starts with a fresh profile on a free port, headless (WebKit on
+the X display). As a command it opens one address and prints the page's title once the page
+has set one of its own, which is how ?bench is read in Firefox and WebKit:
+
+    tests/web/webdriver.py chromium|firefox|webkit URL
+"""
+import http.client
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+# WebDriver's commands by Marionette's names, with the method and the path under the session
+# that HTTP gives each.
+COMMANDS = {
+    'Navigate': ('POST', 'url'),
+    'GetTitle': ('GET', 'title'),
+    'ExecuteScript': ('POST', 'execute/sync'),
+    'PerformActions': ('POST', 'actions'),
+    'TakeScreenshot': ('GET', 'screenshot'),
+}
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(('127.0.0.1', 0))
+        return probe.getsockname()[1]
+
+
+def wait_for(ready, what, seconds=120):
+    """ready()'s first true value; a browser that never gets there fails the test, not hangs."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = ready()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise RuntimeError(f'no {what} within {seconds} s')
+
+
+class Browser:
+    """One browser and its session; scale is the device pixels to a CSS pixel."""
+
+    def __init__(self, engine, scale=1):
+        self.profile = tempfile.mkdtemp(prefix='voidrunner-browser-')
+        self.port, self.sent = free_port(), 0
+        if engine == 'firefox':
+            with open(os.path.join(self.profile, 'user.js'), 'w') as prefs:
+                prefs.write(f'user_pref("marionette.port", {self.port});\n'
+                            f'user_pref("layout.css.devPixelsPerPx", "{scale}");\n')
+            self.process = self.start('firefox-esr', '--headless', '--marionette', '--no-remote',
+                                      '--profile', self.profile)
+            self.wire = wait_for(self.connect, 'Marionette port')
+            self.wire.settimeout(300)
+            self.read()  # Marionette's greeting
+            self.call('NewSession', {'capabilities': {}}, prefix='WebDriver:')
+            return
+        self.http = http.client.HTTPConnection('127.0.0.1', self.port, timeout=300)
+        if engine == 'chromium':
+            self.process = self.start('chromedriver', f'--port={self.port}')
+            options = {'goog:chromeOptions': {'binary': shutil.which('chromium'), 'args': [
+                '--headless', '--no-sandbox', '--disable-gpu', '--window-size=1280,800',
+                f'--force-device-scale-factor={scale}', f'--user-data-dir={self.profile}']}}
+        else:
+            self.process = self.start('WebKitWebDriver', f'--port={self.port}',
+                                      GDK_SCALE=str(scale))
+            options = {'webkitgtk:browserOptions': {'args': ['--automation']}}
+        wait_for(self.ready, 'WebDriver server')
+        self.session = self.request('POST', '/session',
+                                    {'capabilities': {'alwaysMatch': options}})['sessionId']
+
+    def start(self, *command, **environment):
+        return subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                cwd=self.profile, env={**os.environ, **environment})
+
+    def connect(self):
+        try:
+            return socket.create_connection(('127.0.0.1', self.port))
+        except OSError:
+            return None
+
+    def ready(self):
+        try:
+            return self.request('GET', '/status')['ready']
+        except (OSError, http.client.HTTPException):
+            self.http.close()
+            return False
+
+    def request(self, method, path, body=None):
+        self.http.request(method, path, json.dumps(body) if body is not None else None)
+        answer = json.loads(self.http.getresponse().read())['value']
+        if isinstance(answer, dict) and 'error' in answer:
+            raise RuntimeError(f'{path}: {answer["error"]}: {answer.get("message")}')
+        return answer
+
+    def receive(self, size):
+        data = self.wire.recv(size)
+        if not data:
+            raise ConnectionError('Firefox closed its Marionette port')
+        return data
+
+    def read(self):
+        """One Marionette message: its length in decimal digits, a colon, then that much JSON."""
+        length = b''
+        while not length.endswith(b':'):
+            length += self.receive(1)
+        data = b''
+        while len(data) < int(length[:-1]):
+            data += self.receive(int(length[:-1]) - len(data))
+        return json.loads(data)
+
+    def call(self, command, parameters=None, prefix='WebDriver:'):
+        if not hasattr(self, 'wire'):
+            method, path = COMMANDS[command]
+            return self.request(method, f'/session/{self.session}/{path}',
+                                parameters if method == 'POST' else None)
+        self.sent += 1
+        data = json.dumps([0, self.sent, prefix + command, parameters or {}]).encode()
+        self.wire.sendall(str(len(data)).encode() + b':' + data)
+        _, _, error, result = self.read()
+        if error:
+            raise RuntimeError(f'{command}: {error["error"]}: {error.get("message")}')
+        return result.get('value') if isinstance(result, dict) else result
+
+    def script(self, body, *arguments):
+        return self.call('ExecuteScript', {'script': body, 'args': list(arguments)})
+
+    def close(self):
+        """Ends the browser, and its driver, whatever state they are in."""
+        try:
+            if hasattr(self, 'wire'):
+                self.call('Quit', {'flags': ['eForceQuit']}, prefix='Marionette:')
+            elif hasattr(self, 'session'):
+                self.request('DELETE', f'/session/{self.session}')
+        except (OSError, RuntimeError, http.client.HTTPException):
+            pass
+        finally:
+            self.process.terminate()
+            self.process.wait()
+            shutil.rmtree(self.profile, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    browser = Browser(sys.argv[1])
+    try:
+        browser.call('Navigate', {'url': sys.argv[2]})
+        print(wait_for(lambda: (title := browser.call('GetTitle')) != 'Voidrunner 3D' and title,
+                       'title'))
+    finally:
+        browser.close()
