@@ -10,12 +10,9 @@ const wchar_t desktopName[] = L"voidrunner-display";
 
 TEST(DisplayChange, TheWindowCoversEveryNewMode) {
     // Wine gives a desktop's first window a virtual desktop of the size named here.
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr,
-                              0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", desktopName,
+                              REG_SZ, L"1024x768", sizeof L"1024x768"),
               ERROR_SUCCESS);
-    RegSetValueExW(key, desktopName, 0, REG_SZ, (const BYTE*)L"1024x768", sizeof L"1024x768");
-    RegCloseKey(key);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.lpDesktop = (LPWSTR)desktopName;

@@ -24,7 +24,6 @@ COMMANDS = {
     'GetTitle': ('GET', 'title'),
     'ExecuteScript': ('POST', 'execute/sync'),
     'PerformActions': ('POST', 'actions'),
-    'TakeScreenshot': ('GET', 'screenshot'),
 }
 
 
@@ -46,15 +45,14 @@ def wait_for(ready, what, seconds=120):
 
 
 class Browser:
-    """One browser and its session; scale is the device pixels to a CSS pixel."""
+    """One browser and its session."""
 
-    def __init__(self, engine, scale=1):
+    def __init__(self, engine):
         self.profile = tempfile.mkdtemp(prefix='voidrunner-browser-')
         self.port, self.sent = free_port(), 0
         if engine == 'firefox':
             with open(os.path.join(self.profile, 'user.js'), 'w') as prefs:
-                prefs.write(f'user_pref("marionette.port", {self.port});\n'
-                            f'user_pref("layout.css.devPixelsPerPx", "{scale}");\n')
+                prefs.write(f'user_pref("marionette.port", {self.port});\n')
             self.process = self.start('firefox-esr', '--headless', '--marionette', '--no-remote',
                                       '--profile', self.profile)
             self.wire = wait_for(self.connect, 'Marionette port')
@@ -67,10 +65,9 @@ class Browser:
             self.process = self.start('chromedriver', f'--port={self.port}')
             options = {'goog:chromeOptions': {'binary': shutil.which('chromium'), 'args': [
                 '--headless', '--no-sandbox', '--disable-gpu', '--window-size=1280,800',
-                f'--force-device-scale-factor={scale}', f'--user-data-dir={self.profile}']}}
+                f'--user-data-dir={self.profile}']}}
         else:
-            self.process = self.start('WebKitWebDriver', f'--port={self.port}',
-                                      GDK_SCALE=str(scale))
+            self.process = self.start('WebKitWebDriver', f'--port={self.port}')
             options = {'webkitgtk:browserOptions': {'args': ['--automation']}}
         wait_for(self.ready, 'WebDriver server')
         self.session = self.request('POST', '/session',
