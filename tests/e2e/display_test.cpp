@@ -47,6 +47,7 @@ TEST_F(InsideDisplayChange, TheWindowCoversEveryNewMode) {
     GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop,
                               sizeof desktop, nullptr);
     if (wcscmp(desktop, desktopName) != 0) {
+        ASSERT_NE(GTEST_FLAG_GET(filter), "Inside*") << "DisplayChange.* started it outside";
         GTEST_SKIP() << "runs inside its own desktop, from DisplayChange.*";
     }
     SaverRun& run = start(L"/s");
