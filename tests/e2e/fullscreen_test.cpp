@@ -258,4 +258,32 @@ TEST_F(FullScreen, WheelChangesTheSpeedWithoutEndingIt) {
     expectEndsWithZero();
 }
 
+// Run by e2e.display inside a 1024 x 768 virtual desktop: the mode changes under the flight.
+TEST_F(FullScreen, DisplayChangeIsCoveredAtOnce) {
+    if (GetSystemMetrics(SM_CXVIRTUALSCREEN) != 1024) {
+        GTEST_SKIP() << "runs in e2e.display's desktop";
+    }
+    launch(L"/s");
+    for (const SIZE size : {SIZE{1280, 800}, SIZE{800, 600}}) {
+        SCOPED_TRACE(size.cx);
+        DEVMODEW mode{};
+        mode.dmSize = sizeof mode;
+        mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+        mode.dmPelsWidth = size.cx;
+        mode.dmPelsHeight = size.cy;
+        ASSERT_EQ(ChangeDisplaySettingsExW(nullptr, &mode, nullptr, 0, nullptr), 0);
+        ASSERT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), size.cx);
+        pumpFor(16); // one frame
+        expectCoversVirtualScreen(window);
+        ASSERT_TRUE(waitForFrames(virtualScreen(), 5000));
+        expectFullScreenPicture(L"display-" + std::to_wstring(size.cx) + L".png");
+    }
+    INPUT key[2]{};
+    key[0].type = key[1].type = INPUT_KEYBOARD;
+    key[0].ki.wVk = key[1].ki.wVk = VK_SPACE;
+    key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    EXPECT_EQ(SendInput(2, key, sizeof key[0]), 2u);
+    expectEndsWithZero();
+}
+
 } // namespace
