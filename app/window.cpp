@@ -51,7 +51,6 @@ static void onDestroy(HWND window) {
         UnregisterPowerSettingNotification(engine.displayNotification);
         engine.displayNotification = nullptr;
     }
-    engine.displayOff = 0;
     if (engine.cursorHidden) {
         for (; engine.cursorHideCalls > 0; engine.cursorHideCalls--) {
             ShowCursor(TRUE);

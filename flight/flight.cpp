@@ -59,9 +59,10 @@ std::string readSize(const std::string& value, Flight& flight) {
     int32_t* fields[2] = {&flight.width, &flight.height};
     const char* names[2] = {"width", "height"};
     for (int32_t i = 0; i < 2; i++) {
-        const long long side = strtoll(sides[i].c_str(), nullptr, 10);
-        if (side < 1 || side > largestSide) {
-            return std::string(names[i]) + " " + sides[i] + " is out of range";
+        int64_t side = 0;
+        const std::string wrong = readWholeNumber(sides[i], 1, largestSide, side);
+        if (!wrong.empty()) {
+            return std::string(names[i]) + " " + wrong;
         }
         *fields[i] = (int32_t)side;
     }
