@@ -6,60 +6,22 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
-#include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
-#include <time.h>
-#include <unistd.h>
 
 #include "engine/engine.h"
 #include "engine/input.h"
 #include "engine/messages.h"
 #include "engine/version.h"
 #include "flight/flight.h"
+#include "platform/loop.h"
 #include "x11/input.h"
 #include "x11/options.h"
 #include "x11/screen.h"
 
 namespace {
-
-// The Windows saver's frame timer.
-const int64_t framePeriodNs = 16000000;
-
-volatile sig_atomic_t endSignal = 0;
-int wakePipe[2] = {-1, -1};
-
-// SIGTERM is how the daemon ends a hack; the pipe wakes the frame loop out of poll at once.
-void onEndSignal(int) {
-    const int saved = errno;
-    endSignal = 1;
-    if (wakePipe[1] >= 0) {
-        const char byte = 0;
-        ssize_t ignored = write(wakePipe[1], &byte, 1);
-        (void)ignored;
-    }
-    errno = saved;
-}
-
-bool catchEndSignals() {
-    if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        return false;
-    }
-    struct sigaction action {};
-    action.sa_handler = onEndSignal;
-    sigemptyset(&action.sa_mask);
-    return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
-}
-
-int64_t monotonicNs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
-}
 
 // Everything the front end holds between frames.
 struct Front {
@@ -353,19 +315,12 @@ void runFrames(Front& front, const HackOptions& options) {
         const int64_t now = monotonicNs();
         if (now >= due) {
             paintFrame(front, options);
-            // A late or stopped process does not catch up in a burst, as a timer would not.
-            due += framePeriodNs;
-            if (due <= now) {
-                due = now + framePeriodNs;
-            }
+            due = nextDue(due, now);
             continue;
         }
-        pollfd waits[2] = {{ConnectionNumber(display), POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-        const int timeoutMs = (int)((due - now + 999999) / 1000000);
-        if (poll(waits, 2, timeoutMs) > 0 && (waits[1].revents & POLLIN)) {
-            char drained[16];
-            while (read(wakePipe[0], drained, sizeof drained) > 0) {
-            }
+        pollfd waits[2] = {{ConnectionNumber(display), POLLIN, 0}, {endSignalFd(), POLLIN, 0}};
+        if (poll(waits, 2, msUntil(due, now)) > 0 && (waits[1].revents & POLLIN)) {
+            drainEndSignals();
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "engine/messages.h"
+#include "flight/arguments.h"
 #include "flight/flight.h"
 
 const char hackUsage[] =
@@ -80,12 +81,7 @@ std::string readGeometry(const std::string& value, HackOptions& options) {
 
 const char windowIdAllowed[] = "decimal or 0x hexadecimal, from 1 to 0xFFFFFFFF";
 
-struct HackOption {
-    const char* name;
-    const char* allowed; // what its value may be, for messages; null for an option without one
-};
-
-const HackOption hackOptions[] = {
+const ArgumentRule hackOptions[] = {
     {"-window", nullptr},
     {"-root", nullptr},
     {"-window-id", windowIdAllowed},
@@ -99,15 +95,6 @@ const HackOption hackOptions[] = {
     {"-frames", "a whole number from 1 to 1000000000"},
     {"-report", nullptr},
 };
-
-const HackOption* hackOptionNamed(const std::string& name) {
-    for (const HackOption& option : hackOptions) {
-        if (name == option.name) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
 
 enum Explicit : int32_t {
     NoneChosen = 0,
@@ -160,38 +147,13 @@ namespace {
 HackParse readArguments(int argc, const char* const* argv, HackOptions& options, Explicit& chosen,
                         std::string& problem) {
     for (int i = 1; i < argc; i++) {
-        const std::string given = argv[i];
-        const size_t equals = given.find('=');
-        // The option as given names it in messages; XScreenSaver's settings files write
-        // options with one dash or two.
-        const std::string spelled = given.substr(0, equals);
-        std::string name = spelled;
-        if (name.size() > 2 && name[0] == '-' && name[1] == '-') {
-            name.erase(0, 1);
-        }
-        const HackOption* option = hackOptionNamed(name);
-        if (!option) {
-            problem =
-                spelled.size() > 1 && spelled[0] == '-'
-                    ? spelled + ": unknown option (-help lists them)"
-                    : shownValue(given) + ": unexpected argument (only options; -help lists them)";
+        ArgumentWord word;
+        if (!readArgument(argc, argv, i, hackOptions, sizeof hackOptions / sizeof hackOptions[0],
+                          "-help", word, problem)) {
             return HackBadOption;
         }
-        std::string value;
-        if (!option->allowed) {
-            if (equals != std::string::npos) {
-                problem = spelled + ": unexpected value " + shownValue(given.substr(equals + 1)) +
-                          " (a flag takes no value)";
-                return HackBadOption;
-            }
-        } else if (equals != std::string::npos) {
-            value = given.substr(equals + 1);
-        } else if (i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            problem = spelled + ": missing value (" + option->allowed + ")";
-            return HackBadOption;
-        }
+        const std::string name = word.rule->name;
+        const std::string& value = word.value;
         std::string wrong;
         int64_t number = 0;
         if (name == "-help" || name == "-h") {
@@ -224,7 +186,7 @@ HackParse readArguments(int argc, const char* const* argv, HackOptions& options,
             options.report = true;
         }
         if (!wrong.empty()) {
-            problem = spelled + ": " + wrong + " (" + option->allowed + ")";
+            problem = word.spelled + ": " + wrong + " (" + word.rule->allowed + ")";
             return HackBadOption;
         }
     }
