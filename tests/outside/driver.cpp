@@ -62,19 +62,17 @@ Child startProcess(const std::vector<std::string>& command,
 
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; entry++) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('='));
-        bool replaced = name == "XSCREENSAVER_WINDOW" || name == "WAYLAND_SOCKET";
-        for (const std::string& extra : extraEnvironment) {
-            replaced = replaced || extra.substr(0, extra.find('=')) == name;
-        }
-        if (!replaced) {
-            environment.push_back(text);
-        }
+        environment.push_back(*entry);
     }
-    for (const std::string& extra : extraEnvironment) {
-        if (extra.find('=') != std::string::npos) {
-            environment.push_back(extra);
+    std::vector<std::string> changes = {"XSCREENSAVER_WINDOW", "WAYLAND_SOCKET"};
+    changes.insert(changes.end(), extraEnvironment.begin(), extraEnvironment.end());
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('='));
+        std::erase_if(environment, [&](const std::string& entry) {
+            return entry.substr(0, entry.find('=')) == name;
+        });
+        if (change.size() > name.size()) {
+            environment.push_back(change);
         }
     }
     std::vector<char*> argv, envp;

@@ -21,8 +21,8 @@ struct Child {
 
 // Starts command[0] with the rest as arguments. The environment is this process's, without
 // the variables that hand a program its host's window or connection (XSCREENSAVER_WINDOW,
-// WAYLAND_SOCKET), with each "NAME=value" of extraEnvironment added or replaced and each bare
-// "NAME" removed.
+// WAYLAND_SOCKET), changed by each entry of extraEnvironment in turn: "NAME=value" sets NAME,
+// a bare "NAME" removes it.
 Child startProcess(const std::vector<std::string>& command,
                    const std::vector<std::string>& extraEnvironment = {});
 
