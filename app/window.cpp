@@ -7,6 +7,11 @@
 static_assert(sizeof(RAWINPUTHEADER) == 24 && sizeof(RAWINPUT) == 48,
               "the raw mouse report of a 64-bit process");
 
+// The display of the saver's own session, which is what its user sees: in a remote session
+// the console's monitor is usually off while the user watches. Registered and recognised
+// through this one name.
+static const GUID& displayStatusSetting = GUID_SESSION_DISPLAY_STATUS;
+
 // What only the window needs to know of the display.
 struct DisplayWatch {
     HPOWERNOTIFY notification; // full-screen only
@@ -37,7 +42,7 @@ static void onCreate(HWND window) {
     // The system answers with the display's current state at once, and again whenever it
     // changes. Without a registration (or where no notification ever comes) frames never stop.
     if (!display.notification) {
-        display.notification = RegisterPowerSettingNotification(window, &GUID_CONSOLE_DISPLAY_STATE,
+        display.notification = RegisterPowerSettingNotification(window, &displayStatusSetting,
                                                                 DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     // Destruction gives back exactly what is taken here: showing until the count is 0 or more
@@ -97,7 +102,7 @@ static void onWheel(WPARAM wParam) {
 // work, until the display is on or dimmed again. Nothing here keeps the display awake.
 static void onPowerSetting(HWND window, const POWERBROADCAST_SETTING* setting) {
     DWORD state;
-    if (!setting || !IsEqualGUID(setting->PowerSetting, GUID_CONSOLE_DISPLAY_STATE) ||
+    if (!setting || !IsEqualGUID(setting->PowerSetting, displayStatusSetting) ||
         setting->DataLength < sizeof state) {
         return;
     }
