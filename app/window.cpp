@@ -15,7 +15,7 @@ static const GUID& displayStatusSetting = GUID_SESSION_DISPLAY_STATUS;
 // What only the window needs to know of the display.
 struct DisplayWatch {
     HPOWERNOTIFY notification; // full-screen only
-    bool off;                  // no frame timer, no frame work
+    bool off;                  // no frame timer, no frame work, no steering
 };
 static DisplayWatch display;
 
@@ -110,6 +110,9 @@ static void onPowerSetting(HWND window, const POWERBROADCAST_SETTING* setting) {
     if (state == 0) {
         KillTimer(window, frameTimerId);
         display.off = true;
+        // Steering left for a frame that is never drawn would turn the first one after the rest.
+        engine.pendingYaw = 0.0f;
+        engine.pendingPitch = 0.0f;
     } else if ((state == 1 || state == 2) && display.off) {
         // The first frame's time step is capped as every frame's is: the flight goes on where
         // it stopped.
@@ -158,7 +161,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             SetCursor(nullptr);
             return 1;
         case WM_INPUT:
-            if (!preview) {
+            // While the display is off no frame takes the steering: the motion that wakes it
+            // would add up and turn the first frame after it all at once.
+            if (!preview && !display.off) {
                 onRawInput(lParam);
             }
             return 0;

@@ -361,4 +361,42 @@ TEST_F(WindowProc, FramesRestOnlyWhileTheSessionsDisplayIsOff) {
     }
 }
 
+// Real reports through the system's input queue, taken before any frame could use them.
+TEST_F(WindowProc, RawInputSteersOnlyWhileTheDisplayIsOn) {
+    open(Saver);
+    // Off, dimmed, off again with the dimmed row's steering still pending, on.
+    for (DWORD state : {0u, 2u, 0u, 1u}) {
+        SCOPED_TRACE(state);
+        if (state != 0) {
+            engine.pendingYaw = engine.pendingPitch = 0.0f;
+        }
+        reportPower(window, PBT_POWERSETTINGCHANGE, &GUID_SESSION_DISPLAY_STATUS, 4, state);
+        INPUT moves[4]{};
+        for (INPUT& move : moves) {
+            move.type = INPUT_MOUSE;
+            move.mi = MOUSEINPUT{20, -10, 0, MOUSEEVENTF_MOVE, 0, 0};
+        }
+        ASSERT_EQ(SendInput(4, moves, sizeof moves[0]), 4u);
+        int arrived = 0;
+        MSG message;
+        for (const ULONGLONG end = GetTickCount64() + 1000;
+             arrived < 4 && GetTickCount64() < end;) {
+            if (!PeekMessageW(&message, window, WM_INPUT, WM_INPUT, PM_REMOVE)) {
+                Sleep(1);
+                continue;
+            }
+            DispatchMessageW(&message);
+            arrived++;
+        }
+        EXPECT_GE(arrived, 1) << "no raw report came";
+        if (state == 0) {
+            EXPECT_EQ(engine.pendingYaw, 0.0f);
+            EXPECT_EQ(engine.pendingPitch, 0.0f);
+        } else {
+            EXPECT_GT(engine.pendingYaw, 0.0f) << "motion to the right turns right";
+            EXPECT_LT(engine.pendingPitch, 0.0f);
+        }
+    }
+}
+
 } // namespace
