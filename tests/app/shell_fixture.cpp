@@ -44,15 +44,6 @@ static HPOWERNOTIFY WINAPI recordRegistration(HANDLE recipient, LPCGUID setting,
     return systemRegistration(recipient, setting, flags);
 }
 
-// Puts replacement into an import slot and returns what the slot held.
-template <typename Function> static Function patchImport(Function& slot, Function replacement) {
-    DWORD previous;
-    VirtualProtect(&slot, sizeof slot, PAGE_READWRITE, &previous);
-    const Function system = slot;
-    slot = replacement;
-    return system;
-}
-
 static HWND watchedWindow;
 static UINT watchedMessage;
 
@@ -81,9 +72,14 @@ int cursorCount() {
 
 void ShellWindow::SetUpTestSuite() {
     if (!systemDefault) {
-        systemDefault = patchImport(__imp_DefWindowProcW, spyDefault);
-        systemRegistration =
-            patchImport(__imp_RegisterPowerSettingNotification, recordRegistration);
+        systemDefault = __imp_DefWindowProcW;
+        DWORD previous;
+        VirtualProtect(&__imp_DefWindowProcW, sizeof systemDefault, PAGE_READWRITE, &previous);
+        __imp_DefWindowProcW = spyDefault;
+        systemRegistration = __imp_RegisterPowerSettingNotification;
+        VirtualProtect(&__imp_RegisterPowerSettingNotification, sizeof systemRegistration,
+                       PAGE_READWRITE, &previous);
+        __imp_RegisterPowerSettingNotification = recordRegistration;
         registerWindowClass(GetModuleHandleW(nullptr));
     }
 }

@@ -19,8 +19,8 @@ extern DefaultCall defaultCall;
 // Counts DefWindowProcW calls for the given window with the given message from now on.
 void watchDefault(HWND window, UINT message);
 
-// The power setting that RegisterPowerSettingNotification was last asked for since open()
-// began, or all zero: Wine's records nothing and never reports.
+// The power setting last registered for since open() began, or all zero: Wine's
+// RegisterPowerSettingNotification records nothing.
 extern GUID registeredSetting;
 
 // The cursor's display count, left as it was.
