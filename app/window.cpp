@@ -7,6 +7,18 @@
 static_assert(sizeof(RAWINPUTHEADER) == 24 && sizeof(RAWINPUT) == 48,
               "the raw mouse report of a 64-bit process");
 
+// The display of the saver's own session, which is what its user sees: in a remote session
+// the console's monitor is usually off while the user watches. Registered and recognised
+// through this one name.
+static const GUID& displayStatusSetting = GUID_SESSION_DISPLAY_STATUS;
+
+// What only the window needs to know of the display.
+struct DisplayWatch {
+    HPOWERNOTIFY notification; // full-screen only
+    bool off;                  // no frame timer, no frame work, no steering
+};
+static DisplayWatch display;
+
 void requestExit() {
     if (engine.mainWindow) {
         DestroyWindow(engine.mainWindow);
@@ -15,6 +27,7 @@ void requestExit() {
 
 static void onCreate(HWND window) {
     engine.mainWindow = window;
+    display.off = false;
     SetTimer(window, frameTimerId, frameTimerPeriod, nullptr);
     if (engine.runMode == Preview) {
         return;
@@ -28,10 +41,9 @@ static void onCreate(HWND window) {
     SetFocus(window);
     // The system answers with the display's current state at once, and again whenever it
     // changes. Without a registration (or where no notification ever comes) frames never stop.
-    engine.displayOff = 0;
-    if (!engine.displayNotification) {
-        engine.displayNotification = RegisterPowerSettingNotification(
-            window, &GUID_CONSOLE_DISPLAY_STATE, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (!display.notification) {
+        display.notification = RegisterPowerSettingNotification(window, &displayStatusSetting,
+                                                                DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     // Destruction gives back exactly what is taken here: showing until the count is 0 or more
     // would leave it higher than it was wherever it started below zero, as on a system
@@ -47,9 +59,9 @@ static void onCreate(HWND window) {
 
 static void onDestroy(HWND window) {
     KillTimer(window, frameTimerId);
-    if (engine.displayNotification) {
-        UnregisterPowerSettingNotification(engine.displayNotification);
-        engine.displayNotification = nullptr;
+    if (display.notification) {
+        UnregisterPowerSettingNotification(display.notification);
+        display.notification = nullptr;
     }
     if (engine.cursorHidden) {
         for (; engine.cursorHideCalls > 0; engine.cursorHideCalls--) {
@@ -90,19 +102,22 @@ static void onWheel(WPARAM wParam) {
 // work, until the display is on or dimmed again. Nothing here keeps the display awake.
 static void onPowerSetting(HWND window, const POWERBROADCAST_SETTING* setting) {
     DWORD state;
-    if (!setting || !IsEqualGUID(setting->PowerSetting, GUID_CONSOLE_DISPLAY_STATE) ||
+    if (!setting || !IsEqualGUID(setting->PowerSetting, displayStatusSetting) ||
         setting->DataLength < sizeof state) {
         return;
     }
     memcpy(&state, setting->Data, sizeof state); // DataLength bytes behind a one-byte array
     if (state == 0) {
         KillTimer(window, frameTimerId);
-        engine.displayOff = 1;
-    } else if ((state == 1 || state == 2) && engine.displayOff) {
+        display.off = true;
+        // Steering left for a frame that is never drawn would turn the first one after the rest.
+        engine.pendingYaw = 0.0f;
+        engine.pendingPitch = 0.0f;
+    } else if ((state == 1 || state == 2) && display.off) {
         // The first frame's time step is capped as every frame's is: the flight goes on where
         // it stopped.
         SetTimer(window, frameTimerId, frameTimerPeriod, nullptr);
-        engine.displayOff = 0;
+        display.off = false;
     }
 }
 
@@ -127,7 +142,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             onSize(lParam);
             return 0;
         case WM_PAINT:
-            if (engine.displayOff) {
+            if (display.off) {
                 ValidateRect(window, nullptr); // a paint that comes anyway: nothing to draw for
                 return 0;
             }
@@ -146,7 +161,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             SetCursor(nullptr);
             return 1;
         case WM_INPUT:
-            if (!preview) {
+            // While the display is off no frame takes the steering: the motion that wakes it
+            // would add up and turn the first frame after it all at once.
+            if (!preview && !display.off) {
                 onRawInput(lParam);
             }
             return 0;

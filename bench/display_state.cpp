@@ -1,4 +1,4 @@
-// Tells a running saver that the console display turned off (0), on (1) or dimmed (2), as the
+// Tells a running saver that its session's display turned off (0), on (1) or dimmed (2), as the
 // system would: Wine never reports the display's state, so bench/wine-cpu delivers it with this.
 // The record goes into the saver's own memory, where its window procedure reads it.
 // Usage: voidrunner-display-state 0|1|2
@@ -23,7 +23,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof state]{};
     POWERBROADCAST_SETTING* setting = (POWERBROADCAST_SETTING*)record;
-    setting->PowerSetting = GUID_CONSOLE_DISPLAY_STATE;
+    setting->PowerSetting = GUID_SESSION_DISPLAY_STATUS;
     setting->DataLength = sizeof state;
     memcpy(setting->Data, &state, sizeof state);
     void* remote =

@@ -42,9 +42,7 @@ struct EngineState {
     // Window and input.
     HWND mainWindow;
     uint8_t cursorHidden;
-    int32_t cursorHideCalls;    // what creation took from the cursor count, given back on destroy
-    HANDLE displayNotification; // the HPOWERNOTIFY of the console display state, full-screen only
-    uint8_t displayOff;         // 1 while the display is off: no frame timer, no frame work
+    int32_t cursorHideCalls; // what creation took from the cursor count, given back on destroy
     float pendingYaw;
     float pendingPitch;
     int32_t speedPercent = 28;

@@ -3,12 +3,15 @@
 #include <string>
 
 typedef LRESULT(WINAPI* WindowProcedure)(HWND, UINT, WPARAM, LPARAM);
+typedef HPOWERNOTIFY(WINAPI* PowerRegistration)(HANDLE, LPCGUID, DWORD);
 
-// The import slot through which this executable, windowProc included, reaches the system's
-// DefWindowProcW.
+// The import slots through which this executable, the shell included, reaches the system's
+// DefWindowProcW and RegisterPowerSettingNotification.
 extern "C" WindowProcedure __imp_DefWindowProcW;
+extern "C" PowerRegistration __imp_RegisterPowerSettingNotification;
 
 DefaultCall defaultCall;
+GUID registeredSetting;
 
 // Wine's X11 driver waits up to two seconds for a window manager to confirm that an activated
 // top-level window is gone; with no window manager on the test display every destruction
@@ -34,6 +37,13 @@ static bool unmanagedWindows = [] {
 }();
 
 static WindowProcedure systemDefault;
+static PowerRegistration systemRegistration;
+
+static HPOWERNOTIFY WINAPI recordRegistration(HANDLE recipient, LPCGUID setting, DWORD flags) {
+    registeredSetting = *setting;
+    return systemRegistration(recipient, setting, flags);
+}
+
 static HWND watchedWindow;
 static UINT watchedMessage;
 
@@ -66,6 +76,10 @@ void ShellWindow::SetUpTestSuite() {
         DWORD previous;
         VirtualProtect(&__imp_DefWindowProcW, sizeof systemDefault, PAGE_READWRITE, &previous);
         __imp_DefWindowProcW = spyDefault;
+        systemRegistration = __imp_RegisterPowerSettingNotification;
+        VirtualProtect(&__imp_RegisterPowerSettingNotification, sizeof systemRegistration,
+                       PAGE_READWRITE, &previous);
+        __imp_RegisterPowerSettingNotification = recordRegistration;
         registerWindowClass(GetModuleHandleW(nullptr));
     }
 }
@@ -93,6 +107,7 @@ void ShellWindow::open(RunMode mode, int hostWidth, int hostHeight) {
         host = nullptr;
     }
     resetEngineState();
+    registeredSetting = GUID{};
     engine.runMode = mode;
     if (mode == Preview) {
         host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, hostWidth,

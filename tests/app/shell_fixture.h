@@ -19,6 +19,10 @@ extern DefaultCall defaultCall;
 // Counts DefWindowProcW calls for the given window with the given message from now on.
 void watchDefault(HWND window, UINT message);
 
+// The power setting last registered for since open() began, or all zero: Wine's
+// RegisterPowerSettingNotification records nothing.
+extern GUID registeredSetting;
+
 // The cursor's display count, left as it was.
 int cursorCount();
 

@@ -291,8 +291,9 @@ TEST_F(WindowProc, PaintDrawsAFrame) {
     EXPECT_FALSE(GetUpdateRect(window, &update, FALSE)) << "the paint validated the window";
 }
 
-// Frames drawn while the thread's messages are handled for 200 ms.
-int framesWithin200Ms() {
+// Frames drawn while the thread's messages are handled for 200 ms; the frame timer's messages
+// are counted into timers.
+int framesWithin200Ms(int& timers) {
     int frames = 0;
     MSG message;
     for (const ULONGLONG end = GetTickCount64() + 200; GetTickCount64() < end;) {
@@ -301,14 +302,26 @@ int framesWithin200Ms() {
             Sleep(1);
             continue;
         }
+        timers += message.message == WM_TIMER && message.wParam == 42;
         DispatchMessageW(&message);
         frames += engine.flightTime != before;
     }
     return frames;
 }
 
-TEST_F(WindowProc, FramesRestWhileTheDisplayIsOff) {
-    const GUID *display = &GUID_CONSOLE_DISPLAY_STATE, *power = &GUID_ACDC_POWER_SOURCE;
+// The system's record of a power setting, as the system sends it; no setting: no record.
+LRESULT reportPower(HWND window, WPARAM event, const GUID* setting, DWORD length, DWORD state) {
+    alignas(8) BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof(DWORD)]{};
+    POWERBROADCAST_SETTING* header = (POWERBROADCAST_SETTING*)record;
+    header->PowerSetting = setting ? *setting : GUID{};
+    header->DataLength = length;
+    memcpy(header->Data, &state, sizeof state);
+    return SendMessageW(window, WM_POWERBROADCAST, event, setting ? (LPARAM)record : 0);
+}
+
+TEST_F(WindowProc, FramesRestOnlyWhileTheSessionsDisplayIsOff) {
+    const GUID *display = &GUID_SESSION_DISPLAY_STATUS, *console = &GUID_CONSOLE_DISPLAY_STATE,
+               *power = &GUID_ACDC_POWER_SOURCE;
     const WPARAM change = PBT_POWERSETTINGCHANGE;
     // In turn, and whether frames follow: only a whole record of the display's state counts.
     const struct {
@@ -318,28 +331,56 @@ TEST_F(WindowProc, FramesRestWhileTheDisplayIsOff) {
         WPARAM event;
         bool flying;
     } reports[] = {
-        {0, power, 4, change, true},           {0, display, 3, change, true},
-        {0, display, 4, PBT_APMSUSPEND, true}, {0, nullptr, 4, change, true},
-        {0, display, 4, change, false},        {7, display, 4, change, false},
-        {2, display, 4, change, true},         {0, display, 4, change, false},
+        {0, power, 4, change, true},    {0, console, 4, change, true},
+        {0, display, 3, change, true},  {0, display, 4, PBT_APMSUSPEND, true},
+        {0, nullptr, 4, change, true},  {0, display, 4, change, false},
+        {7, display, 4, change, false}, {1, console, 4, change, false},
+        {2, display, 4, change, true},  {0, display, 4, change, false},
         {1, display, 4, change, true},
     };
     open(Saver);
+    EXPECT_TRUE(IsEqualGUID(registeredSetting, *display)) << "registered for another setting";
     for (const auto& report : reports) {
         SCOPED_TRACE(&report - reports);
-        alignas(8) BYTE record[sizeof(POWERBROADCAST_SETTING) + sizeof(DWORD)]{};
-        POWERBROADCAST_SETTING* setting = (POWERBROADCAST_SETTING*)record;
-        setting->PowerSetting = report.setting ? *report.setting : GUID{};
-        setting->DataLength = report.length;
-        memcpy(setting->Data, &report.state, sizeof report.state);
-        EXPECT_EQ(send(WM_POWERBROADCAST, report.event, report.setting ? (LPARAM)record : 0), 1);
+        EXPECT_EQ(reportPower(window, report.event, report.setting, report.length, report.state),
+                  1);
         const double before = engine.flightTime;
-        InvalidateRect(window, nullptr, FALSE); // a paint that comes anyway
-        const int frames = framesWithin200Ms();
-        EXPECT_EQ(frames > 0, report.flying);
-        // No step longer than a frame's cap, the first after a rest included; none at rest.
+        int timers = 0;
+        const int frames = framesWithin200Ms(timers);
+        EXPECT_TRUE(report.flying ? frames >= 3 : frames == 0 && timers == 0)
+            << frames << " frames, " << timers << " timer messages";
+        // No step longer than a frame's cap, the first after a rest included.
         EXPECT_LE(engine.flightTime - before, 0.05 * frames + 1e-9);
-        EXPECT_TRUE(report.flying || !GetUpdateRect(window, nullptr, FALSE)) << "not validated";
+    }
+}
+
+// Real reports through the system's input queue, taken before any frame could use them.
+TEST_F(WindowProc, RawInputSteersOnlyWhileTheDisplayIsOn) {
+    open(Saver);
+    // Off, dimmed, off again with the dimmed row's steering still pending, on.
+    for (DWORD state : {0u, 2u, 0u, 1u}) {
+        SCOPED_TRACE(state);
+        reportPower(window, PBT_POWERSETTINGCHANGE, &GUID_SESSION_DISPLAY_STATUS, 4, state);
+        const INPUT move{INPUT_MOUSE, {{20, -10, 0, MOUSEEVENTF_MOVE, 0, 0}}};
+        INPUT moves[4] = {move, move, move, move};
+        ASSERT_EQ(SendInput(4, moves, sizeof moves[0]), 4u);
+        int arrived = 0;
+        MSG message;
+        for (const ULONGLONG end = GetTickCount64() + 1000;
+             arrived < 4 && GetTickCount64() < end;) {
+            if (PeekMessageW(&message, window, WM_INPUT, WM_INPUT, PM_REMOVE)) {
+                DispatchMessageW(&message);
+                arrived++;
+            }
+        }
+        EXPECT_GE(arrived, 1) << "no raw report came";
+        if (state == 0) {
+            EXPECT_EQ(engine.pendingYaw, 0.0f);
+            EXPECT_EQ(engine.pendingPitch, 0.0f);
+        } else {
+            EXPECT_GT(engine.pendingYaw, 0.0f);
+            EXPECT_LT(engine.pendingPitch, 0.0f);
+        }
     }
 }
 

@@ -266,6 +266,9 @@ TEST_F(FullScreen, DisplayChangeIsCoveredAtOnce) {
     launch(L"/s");
     for (const SIZE size : {SIZE{1280, 800}, SIZE{800, 600}}) {
         SCOPED_TRACE(size.cx);
+        // Only the saver's own handling of the change can make it top-most again.
+        SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        ASSERT_FALSE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
         DEVMODEW mode{};
         mode.dmSize = sizeof mode;
         mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
