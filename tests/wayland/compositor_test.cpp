@@ -411,6 +411,31 @@ TEST_F(Sway, FollowsOutputsThatChange) {
         }
         EXPECT_TRUE(stillRunning(client)) << readText(client.errPath);
     }
+    // The compositor going away ends it with one line and status 1.
+    kill(sway->pid, SIGTERM);
+    int status = -1;
+    EXPECT_TRUE(waitForEnd(client, 5000, status));
+    EXPECT_EQ(status, 1);
+    const std::string message = readText(client.errPath);
+    EXPECT_EQ(message.rfind("voidrunner3d-wayland: lost the connection", 0), 0u) << message;
+    EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
+}
+
+// No display to connect to: one line naming what was tried, status 1, and nothing from
+// libwayland beside it.
+TEST(NoCompositor, SaysWhatItTried) {
+    const std::string tried[][2] = {
+        {"WAYLAND_DISPLAY=nothing-here",
+         "cannot connect to Wayland display \"nothing-here\" in /tmp\n"},
+        {"WAYLAND_SOCKET=99", "cannot connect through WAYLAND_SOCKET (99)\n"},
+    };
+    for (const auto& c : tried) {
+        Child client = startProcess({VOIDRUNNER_WAYLAND_PATH}, {"XDG_RUNTIME_DIR=/tmp", c[0]});
+        int status = -1;
+        EXPECT_TRUE(waitForEnd(client, 5000, status));
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(readText(client.errPath), "voidrunner3d-wayland: " + c[1]);
+    }
 }
 
 } // namespace

@@ -1,2 +1,81 @@
+// voidrunner3d-wayland's input arithmetic and command line, in-process.
 #include <gtest/gtest.h>
-TEST(Placeholder, Nothing) {}
+
+#include "engine/engine.h"
+#include "flight/flight.h"
+#include "wayland/input.h"
+#include "wayland/options.h"
+
+namespace {
+
+AxisFrame smooth(int64_t units) {
+    return AxisFrame{true, units, 0, false, 0, false};
+}
+
+AxisFrame value120(int32_t value) {
+    return AxisFrame{true, 0, 0, false, value, true};
+}
+
+struct AxisCase {
+    const char* name;
+    std::vector<AxisFrame> frames;
+    std::vector<int32_t> deltas; // what each frame hands turnWheel
+};
+
+// Wayland counts toward the user, WM_MOUSEWHEEL away from the user; 15 units of smooth
+// scrolling (3840 in wl_fixed) make a notch.
+const AxisCase axisCases[] = {
+    {"DiscreteTowardUser", {{true, 3840, 1, true, 0, false}}, {-120}},
+    {"Value120BeforeDiscrete", {{true, 3840, 1, true, -240, true}}, {240}},
+    {"SmoothAddsUpToNotches",
+     {smooth(1280), smooth(1280), smooth(1279), smooth(1), smooth(3840 * 2 + 5)},
+     {0, 0, 0, -120, -240}},
+    {"TurnTheOtherWayStartsAfresh", {smooth(3000), smooth(-1000), smooth(-2840)}, {0, 0, 120}},
+    {"HighResolutionWheel", {value120(-40), value120(-40), value120(-40)}, {0, 0, 120}},
+};
+
+TEST(Wheel, AxisFramesGiveWholeNotches) {
+    for (const AxisCase& c : axisCases) {
+        WheelRest wheel{};
+        for (size_t i = 0; i < c.frames.size(); i++) {
+            AxisFrame frame = c.frames[i];
+            EXPECT_EQ(endAxisFrame(wheel, frame), c.deltas[i]) << c.name << " frame " << i;
+        }
+    }
+}
+
+TEST(Motion, LayoutChangesSteerInWholePixelsWithFractionsCarried) {
+    LayoutTrack track{};
+    EXPECT_EQ(pointerMoves(track, 1000, 1000).dx, 0); // not entered: nothing to measure from
+    pointerEnters(track, 256 * 10 + 200, 0);
+    const int64_t xs[] = {256 * 10 + 300, 256 * 11 + 100, 256 * 11 + 200, 256 * 9};
+    // +100, +56 (156 carried), +100 (a pixel, none carried), -712 (2 pixels, -200 carried).
+    const int32_t dxs[] = {0, 0, 1, -2};
+    for (size_t i = 0; i < 4; i++) {
+        EXPECT_EQ(pointerMoves(track, xs[i], 0).dx, dxs[i]) << i;
+    }
+}
+
+// A button and a touch-down both end the run only more than 0.8 s after the start.
+TEST(Press, EndsOnlyAfterTheClickRulesTime) {
+    startFlight(defaultFlight(), SettableClock);
+    platform.counter = 8000000;
+    EXPECT_FALSE(pressEndsRun());
+    platform.counter = 8000001;
+    EXPECT_TRUE(pressEndsRun());
+}
+
+TEST(Options, LayerSpeedAndTestOptions) {
+    const char* argv[] = {"voidrunner3d-wayland", "--layer",  "background", "--speed=70",
+                          "--fixed-clock",        "--frames", "48",         "--report"};
+    WaylandOptions options;
+    std::string problem;
+    ASSERT_EQ(parseWaylandOptions(8, argv, options, problem), WaylandRun) << problem;
+    EXPECT_TRUE(options.layer == BackgroundLayer && options.speedPercent == 70 &&
+                options.fixedClock && options.frames == 48 && options.report);
+    const char* bad[] = {"voidrunner3d-wayland", "--layer", "top"};
+    EXPECT_EQ(parseWaylandOptions(3, bad, options, problem), WaylandBadOption);
+    EXPECT_EQ(problem, "--layer: top is not a layer (overlay or background)");
+}
+
+} // namespace
