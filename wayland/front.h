@@ -71,10 +71,9 @@ struct Front {
     zxdg_output_manager_v1* outputManager;
     std::vector<Output*> outputs;
     std::vector<Seat*> seats;
-    // The field is the bounding box of the outputs in the layout; the engine draws it into a
-    // window of the platform layer's, built at the box's size.
+    // The field is the bounding box of the outputs in the layout; the engine's frame buffers
+    // are built at its size.
     int32_t fieldX, fieldY, fieldWidth, fieldHeight;
-    HWND fieldWindow;
     Flight flight;
     int64_t step; // steps taken
     int64_t due;  // monotonic ns from which the next step may be taken
@@ -96,8 +95,9 @@ void destroyOutput(Output* output);
 // none and was never closed.
 void makeSurfaces(Front& front);
 
-// Copies the field's newest step at the output's place into a free buffer and commits it,
-// asking for a frame callback. False when both buffers are still the compositor's.
+// Copies the output's part of the field's newest step, from the engine's pixels, into a free
+// buffer and commits it, asking for a frame callback. False when both buffers are still the
+// compositor's.
 bool present(Front& front, Output& output);
 
 // Called by the registry listener for a wl_seat; only the overlay layer binds one.

@@ -116,27 +116,15 @@ void measureField(Front& front) {
 // a fresh population, while speed, steering and flight time carry on. A move that keeps the
 // size only moves the outputs' parts.
 void takeStep(Front& front) {
-    const HWND field = front.fieldWindow;
-    if (!field || field->clientWidth != front.fieldWidth ||
-        field->clientHeight != front.fieldHeight) {
-        if (field) {
-            destroySurfaceWindow(field);
-        }
-        front.fieldWindow = createSurfaceWindow(front.fieldWidth, front.fieldHeight);
-        engine.mainWindow = front.fieldWindow;
-        if (!front.fieldWindow) {
-            say("no memory for a field of " + std::to_string(front.fieldWidth) + "x" +
-                std::to_string(front.fieldHeight));
-            front.ending = true;
-            return;
-        }
+    if (engine.width != front.fieldWidth || engine.height != front.fieldHeight) {
         rebuildFrameBuffers(front.fieldWidth, front.fieldHeight);
     }
     front.step++;
+    // No window: the outputs' buffers take their parts straight from the engine's pixels.
     if (front.options.fixedClock) {
         flyFrame(front.flight, front.step);
     } else {
-        renderFrame(front.fieldWindow);
+        renderFrame(nullptr);
     }
 }
 
@@ -370,9 +358,6 @@ int main(int argc, char** argv) {
     }
     const int32_t speedPercent = engine.speedPercent;
     releaseFrameBuffers();
-    if (front.fieldWindow) {
-        destroySurfaceWindow(front.fieldWindow);
-    }
     disconnect(front);
     resetEngineState();
     if (status == 0 && front.options.report) {

@@ -252,23 +252,22 @@ bool present(Front& front, Output& output) {
         return false;
     }
     // The output's part of the field; what lies outside the field (a surface larger than its
-    // output) stays black.
+    // output) or outside frame buffers that could not be made stays black.
     const int32_t width = output.surfaceWidth, height = output.surfaceHeight;
-    const HWND field = front.fieldWindow;
+    const int32_t fieldWidth = engine.pixels ? engine.width : 0;
+    const int32_t fieldHeight = engine.pixels ? engine.height : 0;
     const int32_t left = output.x - front.fieldX, top = output.y - front.fieldY;
+    const int32_t first = left < 0 ? -left : 0;
+    const int32_t end = fieldWidth - left < width ? fieldWidth - left : width;
     for (int32_t row = 0; row < height; row++) {
         uint32_t* to = buffer->words + (size_t)row * (size_t)width;
         const int32_t fieldRow = top + row;
-        const int32_t first = left < 0 ? -left : 0;
-        const int32_t end =
-            field ? (field->clientWidth - left < width ? field->clientWidth - left : width) : 0;
-        if (!field || fieldRow < 0 || fieldRow >= field->clientHeight || first >= end) {
+        if (fieldRow < 0 || fieldRow >= fieldHeight || first >= end) {
             memset(to, 0, (size_t)width * 4);
             continue;
         }
         memset(to, 0, (size_t)first * 4);
-        memcpy(to + first,
-               field->surface + (size_t)fieldRow * (size_t)field->rowWords + left + first,
+        memcpy(to + first, engine.pixels + (size_t)fieldRow * (size_t)fieldWidth + left + first,
                (size_t)(end - first) * 4);
         memset(to + end, 0, (size_t)(width - end) * 4);
     }
