@@ -326,14 +326,21 @@ function flyLive(query) {
   // WM_MOUSEWHEEL's units, 120 a notch and positive away from the user, are what Chromium,
   // WebKit and Firefox report as wheelDeltaY; elsewhere deltaY counts pixels (100 a notch),
   // lines (3) or pages. A touchpad reports far less than a notch at a time, so the reports add
-  // up and whole notches go on; a turn the other way starts afresh, so that it counts at once.
-  let wheelRest = 0;
+  // up and whole notches go on; a turn the other way, or a report more than half a second after
+  // the last, starts afresh, so that it counts at once and no old rest joins it. With Ctrl held
+  // (a touchpad's pinch comes so too) the wheel zooms the page, as the browser does it.
+  let wheelRest = 0, wheelTime = -Infinity;
   canvas.addEventListener('wheel', event => {
+    if (event.ctrlKey) {
+      return;
+    }
     event.preventDefault();
     const delta = event.wheelDeltaY !== undefined
                       ? event.wheelDeltaY
                       : -event.deltaY / [100, 3, 1][event.deltaMode] * 120;
-    wheelRest = delta * wheelRest < 0 ? delta : wheelRest + delta;
+    const fresh = delta * wheelRest < 0 || event.timeStamp - wheelTime > 500;
+    wheelRest = fresh ? delta : wheelRest + delta;
+    wheelTime = event.timeStamp;
     const notches = Math.trunc(wheelRest / 120);
     wheelRest -= notches * 120;
     if (notches) {
@@ -341,7 +348,11 @@ function flyLive(query) {
       showOverlay();
     }
   }, {passive: false});
+  // A held key's repeats are not presses: holding F goes full-screen and stays.
   document.addEventListener('keydown', event => {
+    if (event.repeat) {
+      return;
+    }
     if (fullScreen()) {
       event.preventDefault();
       leaveFullScreen();
