@@ -3,9 +3,9 @@
 WebKitGTK through WebKitWebDriver speak WebDriver over HTTP, Firefox speaks it on its own
 Marionette port. Each browser starts with a fresh profile on a free port, headless (WebKit on
 the X display), in one process group with its driver, which the client ends as a whole when it
-closes the browser or fails to start it. As a command it opens one address and prints the
-page's title once the page has set one of its own, which is how ?bench is read in Firefox and
-WebKit:
+closes the browser, fails to start it or is terminated. As a command it opens one address and
+prints the page's title once the page has set one of its own, which is how ?bench is read in
+Firefox and WebKit:
 
     tests/web/webdriver.py chromium|firefox|webkit URL
 """
@@ -53,6 +53,9 @@ class Browser:
     def __init__(self, engine, seconds=120):
         """Starts the engine's browser and a session in it, waiting for its driver that many
         seconds; a start that fails ends whatever it started before it raises."""
+        if signal.getsignal(signal.SIGTERM) == signal.SIG_DFL:
+            # Terminated, the client unwinds, so that its browsers are closed on the way.
+            signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
         self.profile = tempfile.mkdtemp(prefix='voidrunner-browser-')
         self.port, self.sent, self.process = free_port(), 0, None
         try:
