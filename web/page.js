@@ -203,9 +203,10 @@ const fullScreen = () => Boolean(document.fullscreenElement);
 const quietly = result => result && result.catch && result.catch(() => {});
 
 // The saver in the page: one frame each animation frame on the page's clock; pointer motion or
-// a touch drag steers, the wheel sets the speed; a click, a tap or F goes full-screen where the
-// browser can, where any key or a click after the first 0.8 s comes back. The preview takes no
-// input, as the saver's does. Asked for reduced motion, the page waits for the wheel to fly.
+// a touch drag steers, the wheel or a two-finger swipe sets the speed; a click, a tap or F goes
+// full-screen where the browser can, where any key or a click after the first 0.8 s comes back.
+// The preview takes no input, as the saver's does. Asked for reduced motion, the page waits for
+// the wheel or the fingers to fly.
 function flyLive(query) {
   _webStartLive();
   if (!query.speedGiven && matchMedia('(prefers-reduced-motion: reduce)').matches) {
@@ -236,17 +237,26 @@ function flyLive(query) {
     return;
   }
 
+  // The caption names the primary pointer's controls: a mouse's, or where it is coarse (a touch
+  // screen) the fingers'. In full-screen a mouse has the saver's own caption.
+  const coarse = matchMedia('(pointer: coarse)');
   const showOverlay = () => {
+    const touch = coarse.matches, moving = _webSpeedSetting() !== 0;
+    const steerBy = touch ? 'Drag: steer' : 'Mouse: steer';
+    const speed = !touch ? moving ? 'Wheel: speed' : 'At rest: wheel up to fly'
+                  : moving ? 'Two fingers up or down: speed' : 'At rest: two fingers up to fly';
+    const enter = !canFullScreen() ? '' : touch ? 'Tap: full screen' : 'Click or F: full screen';
     titleLine.textContent = overlayText(_webOverlayTitle());
-    captionLine.textContent =
-        fullScreen() ? overlayText(_webOverlayCaption())
-                     : [canFullScreen() ? 'Click or F: full screen' : '', 'Mouse: steer',
-                        _webSpeedSetting() ? 'Wheel: speed' : 'At rest: wheel up to fly']
-                           .filter(part => part)
-                           .join('   |   ');
+    const parts =
+        !fullScreen() ? [enter, steerBy, speed] : touch ? [steerBy, speed, 'Tap: exit'] : [];
+    captionLine.textContent = parts.length ? parts.filter(part => part).join('   |   ')
+                                           : overlayText(_webOverlayCaption());
     titleLine.hidden = captionLine.hidden = false;
   };
   showOverlay();
+  if (typeof coarse.addEventListener === 'function') {
+    coarse.addEventListener('change', showOverlay); // a tablet's keyboard and touchpad, say
+  }
   // The pointer is locked only with full-screen, which gives it back.
   const enterFullScreen = () => {
     if (canFullScreen()) {
@@ -289,51 +299,80 @@ function flyLive(query) {
   // A touch or a pen steers by the primary pointer's positions, since not every browser reports
   // movement for them; pressed, it is not yet a click, since a drag begins the same way. One
   // released within 10 CSS pixels of where it began and within 300 ms was a tap, and a tap is a
-  // click.
-  let touch = null; // the primary pointer's press, where it began and where it was last
+  // click. With a second finger down the fingers set the speed instead, as the wheel does: each
+  // 40 CSS pixels their midpoint travels up is a notch up, and down a notch down; the first
+  // finger steers on from where it is once the second lifts.
+  const fingers = new Map(); // each touch or pen pointer down, by its id: where it was last
+  let press = null;          // the primary pointer's press while it may be a tap: where and when
+  let swipeFrom = 0;         // the midpoint's height at the last notch, in CSS pixels
+  const midpoint = () => [...fingers.values()].reduce((sum, at) => sum + at.y, 0) / fingers.size;
+  const swipe = () => {
+    const notches = Math.trunc((swipeFrom - midpoint()) / 40);
+    if (notches) {
+      swipeFrom -= notches * 40;
+      _webWheel(notches * 120);
+      showOverlay();
+    }
+  };
   canvas.addEventListener('pointerdown', event => {
     if (event.pointerType === 'mouse') {
       click();
-    } else if (event.isPrimary) {
-      touch = {x: event.clientX, y: event.clientY, lastX: event.clientX, lastY: event.clientY,
-               time: event.timeStamp};
+      return;
     }
+    fingers.set(event.pointerId, {x: event.clientX, y: event.clientY});
+    press = event.isPrimary ? {x: event.clientX, y: event.clientY, time: event.timeStamp} : null;
+    swipeFrom = midpoint();
   });
   canvas.addEventListener('pointermove', event => {
+    const last = fingers.get(event.pointerId);
     if (event.pointerType === 'mouse') {
       steer(event.movementX, event.movementY);
-    } else if (touch && event.isPrimary) {
-      steer(event.clientX - touch.lastX, event.clientY - touch.lastY);
-      touch.lastX = event.clientX;
-      touch.lastY = event.clientY;
-    }
-  });
-  canvas.addEventListener('pointerup', event => {
-    if (touch && event.isPrimary) {
-      const tap = Math.hypot(event.clientX - touch.x, event.clientY - touch.y) <= 10 &&
-                  event.timeStamp - touch.time <= 300;
-      touch = null;
-      if (tap) {
-        click();
+    } else if (last) {
+      const dx = event.clientX - last.x, dy = event.clientY - last.y;
+      last.x = event.clientX;
+      last.y = event.clientY;
+      if (fingers.size > 1) {
+        swipe();
+      } else if (event.isPrimary) {
+        steer(dx, dy);
       }
     }
   });
-  canvas.addEventListener('pointercancel', event => {
-    if (event.isPrimary) {
-      touch = null;
+  // A finger lifted, or taken by the browser: no tap from here on, and the midpoint of the rest.
+  const lift = event => {
+    if (fingers.delete(event.pointerId)) {
+      press = null;
+      swipeFrom = midpoint();
+    }
+  };
+  canvas.addEventListener('pointerup', event => {
+    const tap = press && event.isPrimary &&
+                Math.hypot(event.clientX - press.x, event.clientY - press.y) <= 10 &&
+                event.timeStamp - press.time <= 300;
+    lift(event);
+    if (tap) {
+      click();
     }
   });
+  canvas.addEventListener('pointercancel', lift);
   // WM_MOUSEWHEEL's units, 120 a notch and positive away from the user, are what Chromium,
   // WebKit and Firefox report as wheelDeltaY; elsewhere deltaY counts pixels (100 a notch),
   // lines (3) or pages. A touchpad reports far less than a notch at a time, so the reports add
-  // up and whole notches go on; a turn the other way starts afresh, so that it counts at once.
-  let wheelRest = 0;
+  // up and whole notches go on; a turn the other way, or a report more than half a second after
+  // the last, starts afresh, so that it counts at once and no old rest joins it. With Ctrl held
+  // (a touchpad's pinch comes so too) the wheel zooms the page, as the browser does it.
+  let wheelRest = 0, wheelTime = -Infinity;
   canvas.addEventListener('wheel', event => {
+    if (event.ctrlKey) {
+      return;
+    }
     event.preventDefault();
     const delta = event.wheelDeltaY !== undefined
                       ? event.wheelDeltaY
                       : -event.deltaY / [100, 3, 1][event.deltaMode] * 120;
-    wheelRest = delta * wheelRest < 0 ? delta : wheelRest + delta;
+    const fresh = delta * wheelRest < 0 || event.timeStamp - wheelTime > 500;
+    wheelRest = fresh ? delta : wheelRest + delta;
+    wheelTime = event.timeStamp;
     const notches = Math.trunc(wheelRest / 120);
     wheelRest -= notches * 120;
     if (notches) {
@@ -341,7 +380,11 @@ function flyLive(query) {
       showOverlay();
     }
   }, {passive: false});
+  // A held key's repeats are not presses: holding F goes full-screen and stays.
   document.addEventListener('keydown', event => {
+    if (event.repeat) {
+      return;
+    }
     if (fullScreen()) {
       event.preventDefault();
       leaveFullScreen();

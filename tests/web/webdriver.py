@@ -2,8 +2,10 @@
 """A small WebDriver client, enough for the page's tests: Chromium through chromedriver and
 WebKitGTK through WebKitWebDriver speak WebDriver over HTTP, Firefox speaks it on its own
 Marionette port. Each browser starts with a fresh profile on a free port, headless (WebKit on
-the X display). As a command it opens one address and prints the page's title once the page
-has set one of its own, which is how ?bench is read in Firefox and WebKit:
+the X display), in one process group with its driver, which the client ends as a whole when it
+closes the browser, fails to start it or is terminated. As a command it opens one address and
+prints the page's title once the page has set one of its own, which is how ?bench is read in
+Firefox and WebKit:
 
     tests/web/webdriver.py chromium|firefox|webkit URL
 """
@@ -11,6 +13,7 @@ import http.client
 import json
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -47,35 +50,50 @@ def wait_for(ready, what, seconds=120):
 class Browser:
     """One browser and its session."""
 
-    def __init__(self, engine):
+    def __init__(self, engine, seconds=120):
+        """Starts the engine's browser and a session in it, waiting for its driver that many
+        seconds; a start that fails ends whatever it started before it raises."""
+        if signal.getsignal(signal.SIGTERM) == signal.SIG_DFL:
+            # Terminated, the client unwinds, so that its browsers are closed on the way.
+            signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
         self.profile = tempfile.mkdtemp(prefix='voidrunner-browser-')
-        self.port, self.sent = free_port(), 0
+        self.port, self.sent, self.process = free_port(), 0, None
+        try:
+            self.begin(engine, seconds)
+        except BaseException:
+            self.close()
+            raise
+
+    def begin(self, engine, seconds):
         if engine == 'firefox':
             with open(os.path.join(self.profile, 'user.js'), 'w') as prefs:
                 prefs.write(f'user_pref("marionette.port", {self.port});\n')
-            self.process = self.start('firefox-esr', '--headless', '--marionette', '--no-remote',
-                                      '--profile', self.profile)
-            self.wire = wait_for(self.connect, 'Marionette port')
+            self.start('firefox-esr', '--headless', '--marionette', '--no-remote', '--profile',
+                       self.profile)
+            self.wire = wait_for(self.connect, 'Marionette port', seconds)
             self.wire.settimeout(300)
             self.read()  # Marionette's greeting
             self.call('NewSession', {'capabilities': {}}, prefix='WebDriver:')
             return
         self.http = http.client.HTTPConnection('127.0.0.1', self.port, timeout=300)
         if engine == 'chromium':
-            self.process = self.start('chromedriver', f'--port={self.port}')
+            self.start('chromedriver', f'--port={self.port}')
             options = {'goog:chromeOptions': {'binary': shutil.which('chromium'), 'args': [
                 '--headless', '--no-sandbox', '--disable-gpu', '--window-size=1280,800',
                 f'--user-data-dir={self.profile}']}}
         else:
-            self.process = self.start('WebKitWebDriver', f'--port={self.port}')
+            self.start('WebKitWebDriver', f'--port={self.port}')
             options = {'webkitgtk:browserOptions': {'args': ['--automation']}}
-        wait_for(self.ready, 'WebDriver server')
+        wait_for(self.ready, 'WebDriver server', seconds)
         self.session = self.request('POST', '/session',
                                     {'capabilities': {'alwaysMatch': options}})['sessionId']
 
-    def start(self, *command, **environment):
-        return subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                cwd=self.profile, env={**os.environ, **environment})
+    def start(self, *command):
+        """The driver, or Firefox, as the leader of a new process group, which the browser's
+        processes join."""
+        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, cwd=self.profile,
+                                        start_new_session=True)
 
     def connect(self):
         try:
@@ -130,7 +148,8 @@ class Browser:
         return self.call('ExecuteScript', {'script': body, 'args': list(arguments)})
 
     def close(self):
-        """Ends the browser, and its driver, whatever state they are in."""
+        """Ends the browser, and its driver, whatever state they are in: the session if there is
+        one, then every process of the group, asked first and then made to."""
         try:
             if hasattr(self, 'wire'):
                 self.call('Quit', {'flags': ['eForceQuit']}, prefix='Marionette:')
@@ -139,9 +158,21 @@ class Browser:
         except (OSError, RuntimeError, http.client.HTTPException):
             pass
         finally:
-            self.process.terminate()
-            self.process.wait()
+            if self.process:
+                self.signal(signal.SIGTERM)
+                try:
+                    self.process.wait(10)
+                except subprocess.TimeoutExpired:
+                    pass
+                self.signal(signal.SIGKILL)  # whatever of the group is left
+                self.process.wait()
             shutil.rmtree(self.profile, ignore_errors=True)
+
+    def signal(self, number):
+        try:
+            os.killpg(self.process.pid, number)
+        except ProcessLookupError:
+            pass  # the group has ended
 
 
 if __name__ == '__main__':
