@@ -18,6 +18,7 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 #include "xdg-output-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 
 struct Front;
 
@@ -27,6 +28,8 @@ struct ShmBuffer {
     bool busy;       // attached and not yet released by the compositor
 };
 
+// An output with its layer surface; or the one window, which has a toplevel instead and no
+// output.
 struct Output {
     Front* front;
     uint32_t globalName;
@@ -37,6 +40,9 @@ struct Output {
     int32_t width, height;
     wl_surface* surface;
     zwlr_layer_surface_v1* layerSurface;
+    xdg_surface* xdgSurface;
+    xdg_toplevel* toplevel;
+    int32_t toplevelWidth, toplevelHeight; // the toplevel's last configure, 0 where it left it
     bool closed; // the compositor closed its surface: none is made for this output again
     int32_t surfaceWidth, surfaceHeight; // the last configure's; 0 before the first
     void* poolMemory;
@@ -44,7 +50,7 @@ struct Output {
     ShmBuffer buffers[2];
     wl_callback* frameCallback;
     bool waiting;      // ready for a frame: configured, or its frame callback came
-    int64_t shownStep; // the field's step in its last buffer; 0 for none
+    int64_t shownStep; // the field's step in its last buffer; 0 for none, -1 before the first
 };
 
 struct Seat {
@@ -69,6 +75,8 @@ struct Front {
     wl_shm* shm;
     zwlr_layer_shell_v1* layerShell;
     zxdg_output_manager_v1* outputManager;
+    xdg_wm_base* wmBase;
+    Output* window; // without layer-shell, or with --window: the one surface, in outputs
     std::vector<Output*> outputs;
     std::vector<Seat*> seats;
     // The field is the bounding box of the outputs in the layout; the engine's frame buffers
@@ -94,6 +102,10 @@ void destroyOutput(Output* output);
 // Called before each step and present: a layer surface for each described output that has
 // none and was never closed.
 void makeSurfaces(Front& front);
+
+// Called once at the start where there is no layer-shell, or with --window: one toplevel,
+// full-screen unless --window asked for a window.
+void openWindow(Front& front);
 
 // Copies the output's part of the field's newest step, from the engine's pixels, into a free
 // buffer and commits it, asking for a frame callback. False when both buffers are still the

@@ -36,6 +36,12 @@ void say(const std::string& message) {
     fprintf(stderr, "%s: %s\n", programName, line.c_str());
 }
 
+void onPing(void*, xdg_wm_base* wmBase, uint32_t serial) {
+    xdg_wm_base_pong(wmBase, serial);
+}
+
+const xdg_wm_base_listener wmBaseListener = {onPing};
+
 void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
               uint32_t version) {
     Front& front = *static_cast<Front*>(data);
@@ -50,6 +56,9 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
         // Version 5 adds what this program does not use.
         front.layerShell =
             static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 4));
+    } else if (strcmp(interface, xdg_wm_base_interface.name) == 0 && !front.wmBase) {
+        front.wmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 5));
+        xdg_wm_base_add_listener(front.wmBase, &wmBaseListener, nullptr);
     } else if (strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 &&
                !front.outputManager) {
         front.outputManager =
@@ -90,12 +99,14 @@ void onGlobalRemove(void* data, wl_registry*, uint32_t name) {
 
 const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
 
-// The bounding box of the described outputs that still have, or may get, a surface.
+// The bounding box of the described outputs that still have, or may get, a surface; a
+// window's own size.
 void measureField(Front& front) {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
     bool any = false;
     for (const Output* output : front.outputs) {
-        if (!output->described || output->closed || output->width < 1 || output->height < 1) {
+        if (!output->described || output->closed || output->width < 1 || output->height < 1 ||
+            (front.window && output != front.window)) {
             continue;
         }
         const int32_t outputRight = output->x + output->width;
@@ -290,6 +301,9 @@ void disconnect(Front& front) {
     if (front.outputManager) {
         zxdg_output_manager_v1_destroy(front.outputManager);
     }
+    if (front.wmBase) {
+        xdg_wm_base_destroy(front.wmBase);
+    }
     if (front.shm) {
         wl_shm_destroy(front.shm);
     }
@@ -340,13 +354,25 @@ int main(int argc, char** argv) {
     int status = 0;
     if (wl_display_roundtrip(front.display) < 0 || wl_display_roundtrip(front.display) < 0) {
         status = connectionFailed(front) ? 1 : 0;
-    } else if (!front.compositor || !front.shm || !front.layerShell) {
+    } else if (!front.compositor || !front.shm) {
         say(std::string("the compositor offers no ") +
-            (!front.layerShell ? "layer-shell (zwlr_layer_shell_v1)"
-             : !front.shm      ? "shared memory (wl_shm)"
-                               : "compositor (wl_compositor)"));
+            (!front.compositor ? "compositor (wl_compositor)" : "shared memory (wl_shm)"));
+        status = 1;
+    } else if (!front.layerShell && front.options.layer == BackgroundLayer) {
+        say("--layer background needs layer-shell (zwlr_layer_shell_v1), which the compositor "
+            "does not offer");
+        status = 1;
+    } else if ((!front.layerShell || front.options.window) && !front.wmBase) {
+        say(front.layerShell ? "the compositor offers no windows (xdg_wm_base)"
+                             : "the compositor offers neither layer-shell nor windows");
         status = 1;
     } else {
+        if (!front.layerShell || front.options.window) {
+            say(front.options.window ? "flying in a window"
+                                     : "the compositor offers no layer-shell: flying in a "
+                                       "full-screen window");
+            openWindow(front);
+        }
         // The renderer's flight of the same speed at its 60 frames a second; the fixed clock is
         // the settable counter, which flies it frame by frame.
         front.flight = defaultFlight();

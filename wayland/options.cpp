@@ -6,15 +6,16 @@
 
 const char waylandUsage[] =
     "usage: voidrunner3d-wayland [options]\n"
-    "A flight through a three-dimensional star field on Wayland desktops with layer-shell:\n"
-    "one field across every output.\n"
+    "A flight through a three-dimensional star field on Wayland desktops: with layer-shell,\n"
+    "one field across every output; without it, in a full-screen window.\n"
     "\n"
     "  --layer LAYER   overlay (the default): a screen saver above everything; the mouse\n"
     "                  steers, the wheel sets the speed, a key ends it, and so does a\n"
     "                  click or a touch after the first 0.8 s. One per display: a second\n"
     "                  one ends at once.\n"
     "                  background: a live wallpaper beneath the windows, or behind a lock\n"
-    "                  screen's prompt; it takes no input\n"
+    "                  screen's prompt; it takes no input, and needs layer-shell\n"
+    "  --window        fly in a window of its own, as the overlay takes input\n"
     "  --speed N       starting speed setting, 0 to 100 (default 28)\n"
     "  --help          this text\n"
     "  --version       the version\n"
@@ -37,6 +38,7 @@ namespace {
 
 const ArgumentRule waylandOptions[] = {
     {"--layer", "overlay or background"},
+    {"--window", nullptr},
     {"--speed", "a whole number from 0 to 100"},
     {"--fixed-clock", nullptr},
     {"--frames", "a whole number from 1 to 1000000000"},
@@ -72,6 +74,8 @@ WaylandParse parseWaylandOptions(int argc, const char* const* argv, WaylandOptio
             } else {
                 wrong = shownValue(value) + " is not a layer";
             }
+        } else if (name == "--window") {
+            options.window = true;
         } else if (name == "--speed") {
             wrong = readWholeNumber(value, 0, 100, number);
             options.speedPercent = wrong.empty() ? (int32_t)number : options.speedPercent;
@@ -88,6 +92,10 @@ WaylandParse parseWaylandOptions(int argc, const char* const* argv, WaylandOptio
             keepOneLine(problem);
             return WaylandBadOption;
         }
+    }
+    if (options.window && options.layer == BackgroundLayer) {
+        problem = "--window: not with --layer background (a window is not a wallpaper)";
+        return WaylandBadOption;
     }
     return WaylandRun;
 }

@@ -11,6 +11,7 @@ enum WaylandLayer : int32_t {
 
 struct WaylandOptions {
     WaylandLayer layer = OverlayLayer;
+    bool window = false; // a window, not full-screen, even where there is layer-shell
     int32_t speedPercent = 28;
     // Test options.
     bool fixedClock = false;

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "engine/version.h"
 #include "wayland/front.h"
 
 namespace {
@@ -110,12 +111,20 @@ void dropSurface(Output& output) {
     if (output.layerSurface) {
         zwlr_layer_surface_v1_destroy(output.layerSurface);
     }
+    if (output.toplevel) {
+        xdg_toplevel_destroy(output.toplevel);
+    }
+    if (output.xdgSurface) {
+        xdg_surface_destroy(output.xdgSurface);
+    }
     if (output.surface) {
         wl_surface_destroy(output.surface);
     }
     releaseBuffers(output);
     output.frameCallback = nullptr;
     output.layerSurface = nullptr;
+    output.toplevel = nullptr;
+    output.xdgSurface = nullptr;
     output.surface = nullptr;
     output.surfaceWidth = output.surfaceHeight = 0;
     output.waiting = false;
@@ -132,21 +141,14 @@ void setRegion(Front& front, Output& output, bool opaque) {
     wl_region_destroy(region);
 }
 
-void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial,
-                 uint32_t givenWidth, uint32_t givenHeight) {
-    Output& output = *static_cast<Output*>(data);
-    zwlr_layer_surface_v1_ack_configure(layerSurface, serial);
-    // Anchored to every edge, the surface is as large as the compositor says; where it says
-    // nothing, as large as the output.
-    const int32_t width =
-        givenWidth > 0 && givenWidth <= 65535 ? (int32_t)givenWidth : output.width;
-    const int32_t height =
-        givenHeight > 0 && givenHeight <= 65535 ? (int32_t)givenHeight : output.height;
+// A configure's size, once acknowledged: buffers of that size, and the surface ready for a
+// frame.
+void takeSize(Output& output, int32_t width, int32_t height) {
     if (width < 1 || height < 1) {
         return;
     }
     // Without xdg-output the compositor's layout is unknown: the surface's size at the
-    // layout's origin, as a nested compositor places its outputs.
+    // layout's origin, as a nested compositor places its outputs. A window is its own layout.
     if (!output.xdgOutput) {
         output.width = width;
         output.height = height;
@@ -159,9 +161,19 @@ void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t seria
             return;
         }
         setRegion(*output.front, output, true);
-        output.shownStep = 0;
+        output.shownStep = output.shownStep < 0 ? -1 : 0;
     }
     output.waiting = true;
+}
+
+void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial,
+                 uint32_t givenWidth, uint32_t givenHeight) {
+    Output& output = *static_cast<Output*>(data);
+    zwlr_layer_surface_v1_ack_configure(layerSurface, serial);
+    // Anchored to every edge, the surface is as large as the compositor says; where it says
+    // nothing, as large as the output.
+    takeSize(output, givenWidth > 0 && givenWidth <= 65535 ? (int32_t)givenWidth : output.width,
+             givenHeight > 0 && givenHeight <= 65535 ? (int32_t)givenHeight : output.height);
 }
 
 void onClosed(void* data, zwlr_layer_surface_v1*) {
@@ -180,6 +192,35 @@ void onFrameDone(void* data, wl_callback* callback, uint32_t) {
 }
 
 const wl_callback_listener frameListener = {onFrameDone};
+
+// A size of 0 leaves it to the client: a full-screen window gets its output's, a window the
+// hack's default size.
+void onToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
+    Output& output = *static_cast<Output*>(data);
+    output.toplevelWidth = width > 0 && width <= 65535 ? width : 0;
+    output.toplevelHeight = height > 0 && height <= 65535 ? height : 0;
+}
+
+// Closing the window is ending the flight, as WM_CLOSE is.
+void onToplevelClose(void* data, xdg_toplevel*) {
+    static_cast<Output*>(data)->front->ending = true;
+}
+
+void onConfigureBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
+
+void onCapabilities(void*, xdg_toplevel*, wl_array*) {}
+
+const xdg_toplevel_listener toplevelListener = {onToplevelConfigure, onToplevelClose,
+                                                onConfigureBounds, onCapabilities};
+
+void onXdgSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
+    Output& output = *static_cast<Output*>(data);
+    xdg_surface_ack_configure(surface, serial);
+    takeSize(output, output.toplevelWidth ? output.toplevelWidth : output.width,
+             output.toplevelHeight ? output.toplevelHeight : output.height);
+}
+
+const xdg_surface_listener xdgSurfaceListener = {onXdgSurfaceConfigure};
 
 } // namespace
 
@@ -207,18 +248,43 @@ void destroyOutput(Output* output) {
     if (output->xdgOutput) {
         zxdg_output_v1_destroy(output->xdgOutput);
     }
-    if (wl_output_get_version(output->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
+    if (output->output &&
+        wl_output_get_version(output->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
         wl_output_release(output->output);
-    } else {
+    } else if (output->output) {
         wl_output_destroy(output->output);
     }
     delete output;
 }
 
+void openWindow(Front& front) {
+    Output* window = new Output{};
+    window->front = &front;
+    window->described = true;
+    // A window is placed once it shows a buffer, and a tiling compositor gives it its size only
+    // then: the first buffer holds no step, so that the field is built at that size.
+    window->shownStep = -1;
+    window->width = 1280;
+    window->height = 720;
+    window->surface = wl_compositor_create_surface(front.compositor);
+    window->xdgSurface = xdg_wm_base_get_xdg_surface(front.wmBase, window->surface);
+    xdg_surface_add_listener(window->xdgSurface, &xdgSurfaceListener, window);
+    window->toplevel = xdg_surface_get_toplevel(window->xdgSurface);
+    xdg_toplevel_add_listener(window->toplevel, &toplevelListener, window);
+    xdg_toplevel_set_title(window->toplevel, VOIDRUNNER_NAME);
+    xdg_toplevel_set_app_id(window->toplevel, "voidrunner3d");
+    if (!front.options.window) {
+        xdg_toplevel_set_fullscreen(window->toplevel, nullptr);
+    }
+    wl_surface_commit(window->surface);
+    front.window = window;
+    front.outputs.push_back(window);
+}
+
 void makeSurfaces(Front& front) {
     const bool overlay = front.options.layer == OverlayLayer;
     for (Output* output : front.outputs) {
-        if (output->surface || output->closed || !output->described) {
+        if (front.window || output->surface || output->closed || !output->described) {
             continue;
         }
         output->surface = wl_compositor_create_surface(front.compositor);

@@ -115,7 +115,8 @@ class Sway : public ::testing::Test {
         ASSERT_TRUE(mkdtemp(folder));
         runtime = folder;
         ASSERT_EQ(getuid() != 0 || chown(folder, 65534, 65534) == 0, true);
-        std::string config = "xwayland disable\n";
+        // No border: a window fills its output, as a layer surface does.
+        std::string config = "xwayland disable\ndefault_border none\n";
         for (const Place& p : places) {
             config += std::string("output ") + p.name + " mode " + std::to_string(p.width) + "x" +
                       std::to_string(p.height) + " pos " + std::to_string(p.x) + " " +
@@ -183,7 +184,7 @@ namespace {
 struct BitCase {
     const char* name;
     const std::vector<Place>* places;
-    const char* layer;
+    std::vector<std::string> kind; // the layer, or a window
     int32_t frames, speed;
     bool handedSocket; // connected through WAYLAND_SOCKET alone
     bool pointerMoved; // over the surfaces once the last frame is on them
@@ -194,11 +195,12 @@ void PrintTo(const BitCase& c, std::ostream* out) {
 }
 
 const BitCase bitCases[] = {
-    {"OneOutput", &oneOutput, "overlay", 30, 28, false, false},
-    {"TwoOutputs", &twoOutputs, "overlay", 45, 100, false, false},
-    {"Background", &twoOutputs, "background", 20, 60, false, false},
-    {"PointerAfterLastFrame", &twoOutputs, "overlay", 30, 28, false, true},
-    {"HandedSocket", &oneOutput, "overlay", 20, 28, true, false},
+    {"OneOutput", &oneOutput, {"--layer", "overlay"}, 30, 28, false, false},
+    {"TwoOutputs", &twoOutputs, {}, 45, 100, false, false},
+    {"Background", &twoOutputs, {"--layer", "background"}, 20, 60, false, false},
+    {"PointerAfterLastFrame", &twoOutputs, {}, 30, 28, false, true},
+    {"HandedSocket", &oneOutput, {}, 20, 28, true, false},
+    {"Window", &oneOutput, {"--window"}, 30, 28, false, true},
 };
 
 class Bits : public Sway, public ::testing::WithParamInterface<BitCase> {};
@@ -226,9 +228,10 @@ TEST_P(Bits, EachOutputShowsItsPartOfTheRenderersFrame) {
         extra = {"WAYLAND_SOCKET=" + std::to_string(handed), "WAYLAND_DISPLAY"};
     }
     const std::string frames = std::to_string(c.frames), speed = std::to_string(c.speed);
-    Child& client = startClient(
-        {"--layer", c.layer, "--fixed-clock", "--frames", frames, "--speed", speed, "--report"},
-        extra);
+    std::vector<std::string> arguments = {"--fixed-clock", "--frames", frames,
+                                          "--speed",       speed,      "--report"};
+    arguments.insert(arguments.end(), c.kind.begin(), c.kind.end());
+    Child& client = startClient(arguments, extra);
     if (handed >= 0) {
         close(handed);
     }
@@ -270,7 +273,7 @@ namespace {
 
 struct InputCase {
     const char* name;
-    const char* layer;
+    std::vector<std::string> kind;
     int32_t frames; // on the fixed clock: 48 is the first frame past the click rule's 0.8 s
     std::vector<std::string> steps;
     bool ends;
@@ -282,11 +285,15 @@ void PrintTo(const InputCase& c, std::ostream* out) {
 }
 
 const InputCase inputCases[] = {
-    {"WheelAwayFromUser", "overlay", 10, {"wheel", "-2"}, false, 38},
-    {"WheelTowardUser", "overlay", 10, {"wheel", "3"}, false, 13},
-    {"ClickBeforeItsTime", "overlay", 10, {"click"}, false, 28},
-    {"ClickAfterItsTime", "overlay", 60, {"click"}, true, 28},
-    {"BackgroundTakesNoInput", "background", 60, {"click", "wheel", "-2"}, false, 28},
+    {"WheelAwayFromUser", {}, 10, {"wheel", "-2"}, false, 38},
+    {"WheelTowardUser", {}, 10, {"wheel", "3"}, false, 13},
+    {"ClickBeforeItsTime", {}, 10, {"click"}, false, 28},
+    {"ClickAfterItsTime", {}, 60, {"click"}, true, 28},
+    {"BackgroundTakesNoInput", {"--layer", "background"}, 60, {"click", "wheel", "-2"}, false, 28},
+    {"WindowWheel", {"--window"}, 10, {"wheel", "-1"}, false, 33},
+    {"WindowClickBeforeItsTime", {"--window"}, 10, {"click"}, false, 28},
+    {"WindowClickAfterItsTime", {"--window"}, 60, {"click"}, true, 28},
+    {"WindowKey", {"--window"}, 10, {}, true, 28}, // no steps: a key
 };
 
 class Input : public Sway, public ::testing::WithParamInterface<InputCase> {};
@@ -295,10 +302,15 @@ TEST_P(Input, PointerAsInTheOtherFrontEnds) {
     const InputCase& c = GetParam();
     startSway(oneOutput);
     const std::string frames = std::to_string(c.frames);
-    Child& client =
-        startClient({"--layer", c.layer, "--fixed-clock", "--frames", frames, "--report"});
+    std::vector<std::string> arguments = {"--fixed-clock", "--frames", frames, "--report"};
+    arguments.insert(arguments.end(), c.kind.begin(), c.kind.end());
+    Child& client = startClient(arguments);
     ASSERT_TRUE(waitForText(client.outPath, "frame " + frames + " on every output\n", 20000));
-    pointer(c.steps);
+    if (c.steps.empty()) {
+        EXPECT_EQ(run({"/usr/bin/wtype", "-s", "500", "-k", "space"}), 0);
+    } else {
+        pointer(c.steps);
+    }
     int status = -1;
     EXPECT_EQ(waitForEnd(client, c.ends ? 5000 : 500, status), c.ends);
     if (!c.ends) {
@@ -436,6 +448,59 @@ TEST(NoCompositor, SaysWhatItTried) {
         EXPECT_EQ(status, 1);
         EXPECT_EQ(readText(client.errPath), "voidrunner3d-wayland: " + c[1]);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The line README gives idle daemons: pkill -xf ends the saver started as a bare
+// "voidrunner3d-wayland" and leaves a wallpaper alone.
+TEST_F(Sway, PkillEndsTheSaverAndLeavesTheWallpaper) {
+    startSway(oneOutput);
+    const std::string program = reachable(VOIDRUNNER_WAYLAND_PATH);
+    Child& wallpaper = start(
+        {"/bin/bash", "-c",
+         "exec -a voidrunner3d-wayland \"$0\" --layer background --frames 3 --report", program});
+    ASSERT_TRUE(waitForText(wallpaper.outPath, "frame 3 on every output\n", 20000));
+    Child& saver = start({"/bin/bash", "-c", "exec -a voidrunner3d-wayland \"$0\"", program});
+    sleepMs(500);
+    EXPECT_EQ(run({"/usr/bin/pkill", "-xf", "voidrunner3d-wayland"}), 0);
+    int status = -1;
+    EXPECT_TRUE(waitForEnd(saver, 5000, status));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(stillRunning(wallpaper));
+}
+
+// Weston offers no layer-shell: the client chooses a full-screen window by itself and fills
+// the output, as its side of the protocol exchange shows.
+TEST(Weston, FallsBackToAFullScreenWindow) {
+    char folder[] = "/tmp/voidrunner-weston-XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder));
+    const std::vector<std::string> environment = {std::string("XDG_RUNTIME_DIR=") + folder,
+                                                  "WAYLAND_DISPLAY=voidrunner-weston", "DISPLAY"};
+    Child weston = startProcess({"/usr/bin/weston", "--backend=headless-backend.so", "--use-pixman",
+                                 "--socket=voidrunner-weston", "--width=640", "--height=400"},
+                                environment);
+    for (int64_t deadline = nowMs() + 10000;
+         nowMs() < deadline &&
+         access((std::string(folder) + "/voidrunner-weston").c_str(), F_OK);) {
+        sleepMs(50);
+    }
+    std::vector<std::string> debug = environment;
+    debug.push_back("WAYLAND_DEBUG=1");
+    Child client = startProcess({VOIDRUNNER_WAYLAND_PATH, "--frames", "3", "--report"}, debug);
+    EXPECT_TRUE(waitForText(client.outPath, "frame 3 on every output\n", 20000));
+    EXPECT_EQ(endWithSignal(client), 0);
+    const std::string exchange = readText(client.errPath);
+    EXPECT_NE(exchange.find(".set_fullscreen(nil)"), std::string::npos);
+    EXPECT_NE(exchange.find(".configure(640, 400,"), std::string::npos);
+    EXPECT_NE(exchange.find(", 640, 400, 2560, 1)"), std::string::npos); // XRGB8888 buffers
+    const std::string said = "voidrunner3d-wayland: the compositor offers no layer-shell: flying "
+                             "in a full-screen window\n";
+    EXPECT_EQ(exchange.find(said), exchange.rfind("voidrunner3d-wayland: ")) << exchange;
+    stopProcess(weston);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
