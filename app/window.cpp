@@ -122,9 +122,7 @@ static void onPowerSetting(HWND window, const POWERBROADCAST_SETTING* setting) {
 }
 
 static void onClick() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    if (clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency)) {
+    if (clickEndsRunNow()) {
         requestExit();
     }
 }

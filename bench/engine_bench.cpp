@@ -55,19 +55,19 @@ BENCHMARK(blockCopyBench)->Apply(addSizes)->Unit(benchmark::kMillisecond);
 
 // A window that has flown for a second at the given setting, its speed already reached, so
 // that every measured frame flies at that setting with streaks at full length.
-struct Flight {
+struct BenchFlight {
     HWND window;
     int64_t counter;
 };
 
-Flight startFlight(int32_t width, int32_t height, int32_t percent) {
+BenchFlight flyOneSecond(int32_t width, int32_t height, int32_t percent) {
     resetEngineState();
     resetPlatform();
     engine.runMode = Saver;
     engine.counterFrequency = second;
     setSpeedSetting(percent);
     engine.currentSpeed = engine.targetSpeed;
-    Flight flight{createSurfaceWindow(width, height), 0};
+    BenchFlight flight{createSurfaceWindow(width, height), 0};
     engine.mainWindow = flight.window;
     rebuildFrameBuffers(width, height);
     for (int frame = 0; frame < 60; frame++) {
@@ -78,7 +78,7 @@ Flight startFlight(int32_t width, int32_t height, int32_t percent) {
     return flight;
 }
 
-void endFlight(benchmark::State& state, Flight& flight) {
+void endBenchFlight(benchmark::State& state, BenchFlight& flight) {
     state.counters["stars"] = engine.starCount;
     releaseFrameBuffers();
     destroySurfaceWindow(flight.window);
@@ -86,8 +86,8 @@ void endFlight(benchmark::State& state, Flight& flight) {
 }
 
 void renderFrameBench(benchmark::State& state) {
-    Flight flight =
-        startFlight((int32_t)state.range(0), (int32_t)state.range(1), (int32_t)state.range(2));
+    BenchFlight flight =
+        flyOneSecond((int32_t)state.range(0), (int32_t)state.range(1), (int32_t)state.range(2));
     for (auto _ : state) {
         flight.counter += frameTicks;
         platform.counter = flight.counter;
@@ -95,7 +95,7 @@ void renderFrameBench(benchmark::State& state) {
         benchmark::DoNotOptimize(flight.window->surface);
         benchmark::ClobberMemory();
     }
-    endFlight(state, flight);
+    endBenchFlight(state, flight);
 }
 BENCHMARK(renderFrameBench)
     ->ArgNames({"width", "height", "speed"})
@@ -113,8 +113,8 @@ enum FramePart : int64_t {
 
 void framePartBench(benchmark::State& state) {
     const FramePart part = (FramePart)state.range(0);
-    Flight flight =
-        startFlight((int32_t)state.range(1), (int32_t)state.range(2), (int32_t)state.range(3));
+    BenchFlight flight =
+        flyOneSecond((int32_t)state.range(1), (int32_t)state.range(2), (int32_t)state.range(3));
     // What one frame leaves in the change map, laid back before every restore.
     const size_t mapWords = (size_t)engine.height * (uint32_t)engine.changeMapStride;
     std::vector<uint64_t> changes(engine.changeMap, engine.changeMap + mapWords);
@@ -140,7 +140,7 @@ void framePartBench(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     EndPaint(flight.window, &paint);
-    endFlight(state, flight);
+    endBenchFlight(state, flight);
 }
 BENCHMARK(framePartBench)
     ->ArgNames({"part", "width", "height", "speed"})

@@ -22,6 +22,12 @@ bool clickEndsRun(int64_t now, int64_t start, int64_t frequency) {
     return (double)ticks / (double)frequency > 0.8;
 }
 
+bool clickEndsRunNow() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency);
+}
+
 SteeringStep steer(int32_t dx, int32_t dy) {
     const SteeringStep step{steeringStep(dx, yawLimit), steeringStep(dy, pitchLimit)};
     engine.pendingYaw += step.yaw;

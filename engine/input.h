@@ -21,6 +21,10 @@ int32_t speedAfterNotches(int32_t percent, int32_t notches);
 // Whether a click at counter reading now lies strictly more than 0.8 s after start.
 bool clickEndsRun(int64_t now, int64_t start, int64_t frequency);
 
+// Called by every front end on a mouse button or a touch that may end the run: whether it
+// does, by the counter now against the start stamp.
+bool clickEndsRunNow();
+
 struct SteeringStep {
     float yaw;
     float pitch;

@@ -52,9 +52,3 @@ int32_t endAxisFrame(WheelRest& wheel, AxisFrame& frame) {
     notches = notches < -mostNotches ? -mostNotches : notches > mostNotches ? mostNotches : notches;
     return (int32_t)(-notches * 120);
 }
-
-bool pressEndsRun() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency);
-}

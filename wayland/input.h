@@ -1,6 +1,5 @@
 // What a Wayland seat's input does, as plain arithmetic apart from the protocol objects that
-// carry it: pointer motion in the layout, the wheel's frames of axis events, and the click
-// rule for buttons and touches.
+// carry it: pointer motion in the layout and the wheel's frames of axis events.
 #pragma once
 
 #include <stdint.h>
@@ -47,7 +46,3 @@ struct WheelRest {
 // WM_MOUSEWHEEL's units (120 a notch, positive away from the user) for turnWheel, and clears
 // the frame.
 int32_t endAxisFrame(WheelRest& wheel, AxisFrame& frame);
-
-// Called on a button press and a touch-down: whether it ends the run now (the click rule on
-// the engine's clock).
-bool pressEndsRun();

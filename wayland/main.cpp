@@ -378,9 +378,14 @@ int main(int argc, char** argv) {
         front.flight = defaultFlight();
         front.flight.speedPercent = front.options.speedPercent;
         front.flight.frames = front.options.frames;
-        setFrameTicks(front.flight); // at most 10^9 frames of 60 a second fit the counter
-        startFlight(front.flight, front.options.fixedClock ? SettableClock : MonotonicClock);
-        status = fly(front);
+        const std::string overrun = setFrameTicks(front.flight);
+        if (!overrun.empty()) {
+            say("--frames: " + overrun);
+            status = 2;
+        } else {
+            startFlight(front.flight, front.options.fixedClock ? SettableClock : MonotonicClock);
+            status = fly(front);
+        }
     }
     const int32_t speedPercent = engine.speedPercent;
     releaseFrameBuffers();

@@ -51,7 +51,7 @@ void onMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
 
 void onButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
     Seat& seat = *static_cast<Seat*>(data);
-    if (state == WL_POINTER_BUTTON_STATE_PRESSED && pressEndsRun()) {
+    if (state == WL_POINTER_BUTTON_STATE_PRESSED && clickEndsRunNow()) {
         seat.front->ending = true;
     }
 }
@@ -133,7 +133,7 @@ const wl_keyboard_listener keyboardListener = {onKeymap, onKeyboardEnter, onKeyb
 // A touch is a click: a touch-only screen can end the flight.
 void onTouchDown(void* data, wl_touch*, uint32_t, uint32_t, wl_surface*, int32_t, wl_fixed_t,
                  wl_fixed_t) {
-    if (pressEndsRun()) {
+    if (clickEndsRunNow()) {
         static_cast<Seat*>(data)->front->ending = true;
     }
 }

@@ -179,9 +179,7 @@ EMSCRIPTEN_KEEPALIVE void webFullScreenBegins() {
 
 // page.js on a button press in full-screen: 1 when it ends the full-screen run.
 EMSCRIPTEN_KEEPALIVE int32_t webClickEnds() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency);
+    return clickEndsRunNow();
 }
 
 // page.js: the overlay's title, as UTF-32 text.

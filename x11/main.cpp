@@ -181,7 +181,11 @@ int startFront(Front& front, const HackOptions& options) {
     front.flight.mode = options.preview ? Preview : Saver;
     front.flight.speedPercent = options.speedPercent;
     front.flight.frames = options.frames;
-    setFrameTicks(front.flight); // at most 10^9 frames of 60 a second fit the counter
+    const std::string overrun = setFrameTicks(front.flight);
+    if (!overrun.empty()) {
+        fprintf(stderr, "voidrunner3d: -frames: %s\n", overrun.c_str());
+        return 2;
+    }
     startFlight(front.flight, options.fixedClock ? SettableClock : MonotonicClock);
 
     resize(front, width, height);
@@ -207,9 +211,7 @@ void stopFront(Front& front) {
 void onButton(Front& front, uint32_t button) {
     const ButtonRole role = buttonRole(button);
     if (role == ClickButton) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        if (clickEndsRun(now.QuadPart, engine.startCounter, engine.counterFrequency)) {
+        if (clickEndsRunNow()) {
             front.ending = true;
         }
     } else if (role == WheelUpButton || role == WheelDownButton) {
