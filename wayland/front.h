@@ -115,4 +115,7 @@ bool present(Front& front, Output& output);
 // Called by the registry listener for a wl_seat; only the overlay layer binds one.
 void addSeat(Front& front, uint32_t globalName, uint32_t version);
 
+// What a seat's touch screen does, for its wl_touch.
+extern const wl_touch_listener touchListener;
+
 void destroySeat(Seat* seat);

@@ -150,10 +150,6 @@ void onTouchShape(void*, wl_touch*, int32_t, wl_fixed_t, wl_fixed_t) {}
 
 void onTouchOrientation(void*, wl_touch*, int32_t, wl_fixed_t) {}
 
-const wl_touch_listener touchListener = {onTouchDown,       onTouchUp,     onTouchMotion,
-                                         onTouchFrame,      onTouchCancel, onTouchShape,
-                                         onTouchOrientation};
-
 // Version 3 has release requests; before it, the proxy is only destroyed.
 void dropPointer(Seat& seat) {
     if (seat.pointer) {
@@ -212,6 +208,10 @@ void onSeatName(void*, wl_seat*, const char*) {}
 const wl_seat_listener seatListener = {onCapabilities, onSeatName};
 
 } // namespace
+
+const wl_touch_listener touchListener = {onTouchDown,       onTouchUp,     onTouchMotion,
+                                         onTouchFrame,      onTouchCancel, onTouchShape,
+                                         onTouchOrientation};
 
 // The listeners above know every event up to wl_pointer's axis_value120.
 const uint32_t knownSeatVersion = WL_POINTER_AXIS_VALUE120_SINCE_VERSION;
