@@ -1,4 +1,4 @@
-// voidrunner3d-wayland's input arithmetic, its touch listener and its command line, in-process.
+// voidrunner3d-wayland's input arithmetic and its touch listener, in-process.
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
@@ -68,19 +68,6 @@ TEST(Touch, DownEndsOnlyAfterTheClickRulesTime) {
         touchListener.down(&seat, nullptr, 0, 0, nullptr, 0, 0, 0);
         EXPECT_EQ(front.ending, counter > 8000000) << counter;
     }
-}
-
-TEST(Options, LayerSpeedAndTestOptions) {
-    const char* argv[] = {"voidrunner3d-wayland", "--layer",  "background", "--speed=70",
-                          "--fixed-clock",        "--frames", "48",         "--report"};
-    WaylandOptions options;
-    std::string problem;
-    ASSERT_EQ(parseWaylandOptions(8, argv, options, problem), WaylandRun) << problem;
-    EXPECT_TRUE(options.layer == BackgroundLayer && options.speedPercent == 70 &&
-                options.fixedClock && options.frames == 48 && options.report);
-    const char* bad[] = {"voidrunner3d-wayland", "--layer", "top"};
-    EXPECT_EQ(parseWaylandOptions(3, bad, options, problem), WaylandBadOption);
-    EXPECT_EQ(problem, "--layer: top is not a layer (overlay or background)");
 }
 
 } // namespace
