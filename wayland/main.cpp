@@ -21,6 +21,9 @@ namespace {
 
 const char programName[] = "voidrunner3d-wayland";
 
+// The largest side of a frame, as the renderer allows it.
+const int64_t largestSide = 65535;
+
 // libwayland logs to standard error by itself; its last line is kept for the one message that
 // explains an end instead.
 char lastLog[256];
@@ -100,27 +103,28 @@ void onGlobalRemove(void* data, wl_registry*, uint32_t name) {
 const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
 
 // The bounding box of the described outputs that still have, or may get, a surface; a
-// window's own size.
+// window's own size. Wider or taller than a frame may be, it is cut at its far sides; such a
+// layout leaves the outputs beyond black.
 void measureField(Front& front) {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    int64_t left = 0, top = 0, right = 0, bottom = 0;
     bool any = false;
     for (const Output* output : front.outputs) {
         if (!output->described || output->closed || output->width < 1 || output->height < 1 ||
             (front.window && output != front.window)) {
             continue;
         }
-        const int32_t outputRight = output->x + output->width;
-        const int32_t outputBottom = output->y + output->height;
+        const int64_t outputRight = (int64_t)output->x + output->width;
+        const int64_t outputBottom = (int64_t)output->y + output->height;
         left = !any || output->x < left ? output->x : left;
         top = !any || output->y < top ? output->y : top;
         right = !any || outputRight > right ? outputRight : right;
         bottom = !any || outputBottom > bottom ? outputBottom : bottom;
         any = true;
     }
-    front.fieldX = left;
-    front.fieldY = top;
-    front.fieldWidth = right - left;
-    front.fieldHeight = bottom - top;
+    front.fieldX = (int32_t)left;
+    front.fieldY = (int32_t)top;
+    front.fieldWidth = (int32_t)(right - left < largestSide ? right - left : largestSide);
+    front.fieldHeight = (int32_t)(bottom - top < largestSide ? bottom - top : largestSide);
 }
 
 // One step of the flight. A field of another size is built first, as a window's new size is:
@@ -184,8 +188,9 @@ int32_t serve(Front& front) {
         if (output->surface && output->waiting && output->shownStep < front.step) {
             present(front, *output);
         }
-        wantsStep = wantsStep || (output->surface && output->waiting &&
-                                  output->shownStep == front.step && !lastStepTaken(front));
+        wantsStep =
+            wantsStep || (output->surface && output->waiting && output->shownStep == front.step &&
+                          !lastStepTaken(front) && front.fieldWidth > 0);
     }
     return wantsStep ? msUntil(front.due, monotonicNs()) : -1;
 }

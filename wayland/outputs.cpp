@@ -322,12 +322,12 @@ bool present(Front& front, Output& output) {
     const int32_t width = output.surfaceWidth, height = output.surfaceHeight;
     const int32_t fieldWidth = engine.pixels ? engine.width : 0;
     const int32_t fieldHeight = engine.pixels ? engine.height : 0;
-    const int32_t left = output.x - front.fieldX, top = output.y - front.fieldY;
-    const int32_t first = left < 0 ? -left : 0;
-    const int32_t end = fieldWidth - left < width ? fieldWidth - left : width;
+    const int64_t left = (int64_t)output.x - front.fieldX, top = (int64_t)output.y - front.fieldY;
+    const int64_t first = left < 0 ? -left : 0;
+    const int64_t end = fieldWidth - left < width ? fieldWidth - left : width;
     for (int32_t row = 0; row < height; row++) {
         uint32_t* to = buffer->words + (size_t)row * (size_t)width;
-        const int32_t fieldRow = top + row;
+        const int64_t fieldRow = top + row;
         if (fieldRow < 0 || fieldRow >= fieldHeight || first >= end) {
             memset(to, 0, (size_t)width * 4);
             continue;
