@@ -136,6 +136,17 @@ class Sway : public ::testing::Test {
         return frame;
     }
 
+    // Waits until the output, the field's only one, shows a frame of the flight.
+    bool flies(const Place& place) {
+        const std::vector<uint32_t> background = backgroundOf(place.width, place.height);
+        for (int64_t deadline = nowMs() + 10000; nowMs() < deadline; sleepMs(50)) {
+            if (overBackground(capture(place), background)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // sway with one headless output for each place, laid out as the places say; up once every
     // output has its size. No border: a window fills its output, as a layer surface does.
     void startSway(const std::vector<Place>& places) {
@@ -233,6 +244,7 @@ TEST_P(Flights, FrameNAndInputAsTheOtherFrontEnds) {
     Child& client = startClient(arguments, extra);
     close(handed);
     if (!c.during.empty()) {
+        ASSERT_TRUE(flies(c.places->front()));
         input(c.during);
     }
     ASSERT_TRUE(waitForText(client.outPath,
@@ -293,11 +305,7 @@ TEST_F(Sway, HiddenWallpaperRestsAndOneSaverFlies) {
     startSway(oneOutput);
     const std::string program = reachable(VOIDRUNNER_WAYLAND_PATH);
     Child& saver = start({"/bin/bash", "-c", "exec -a voidrunner3d-wayland \"$0\"", program});
-    bool flies = false;
-    for (int64_t deadline = nowMs() + 10000; !flies && nowMs() < deadline; sleepMs(50)) {
-        flies = overBackground(capture(oneOutput[0]), backgroundOf(320, 200));
-    }
-    ASSERT_TRUE(flies);
+    ASSERT_TRUE(flies(oneOutput[0]));
     Child& wallpaper =
         startClient({"--layer", "background", "--fixed-clock", "--frames", "30", "--report"});
     int status = -1;
