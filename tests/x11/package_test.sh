@@ -1,25 +1,15 @@
 #!/bin/bash
 # Builds the hack's Debian package into a scratch folder and checks it from outside: file name,
-# control fields, the files it holds, lintian, an install with dpkg into a throw-away root (as
-# root; otherwise an extraction), the installed program, and cmake --install of the same
-# component.
+# control fields, the files it holds, an install with dpkg into a throw-away root (as root;
+# otherwise an extraction), lintian and hardening-check, the installed program, and
+# cmake --install of the same component.
 # Usage: package_test.sh CPACK CPACK_CONFIG BUILD_DIR BUILT_HACK SOURCE_XML VERSION RESOURCES_RC
 set -euo pipefail
 
 cpack=$1 config=$2 build=$3 hack=$4 xml=$5 version=$6 rc=$7
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../package/deb-checks.sh"
 
 if ! "$cpack" --config "$config" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
     cat "$scratch/cpack.log" >&2
@@ -56,10 +46,6 @@ drwxr-xr-x ./usr/share/xscreensaver/config/
 check "the package holds the hack, its settings description, copyright and changelog only" \
     test "$listing" = "$expected"
 [[ $listing == "$expected" ]] || echo "$listing" >&2
-# The maintainer's address stays on a host that does not exist until the owner sets one.
-check "lintian: no error and no warning but the maintainer's address" lintian --no-cfg \
-    --fail-on error,warning \
-    --suppress-tags bogus-mail-host,bogus-mail-host-in-debian-changelog "$deb"
 
 root=$scratch/root
 if [[ $(id -u) -eq 0 ]]; then
@@ -74,6 +60,7 @@ else
     check "extracts" dpkg-deb -x "$deb" "$root"
 fi
 installed=$root/usr/libexec/xscreensaver/voidrunner3d
+deb_checks "$deb" "$installed"
 check "the installed hack runs" grep -q "^usage: voidrunner3d" <("$installed" -help)
 status=0
 "$installed" -bogus 2>/dev/null || status=$?
@@ -100,8 +87,4 @@ check "cmake --install: the hack in /usr/libexec/xscreensaver" \
     cmp -s "$hack" "$scratch/destdir/usr/libexec/xscreensaver/voidrunner3d"
 check "cmake --install: the description in /usr/share/xscreensaver/config" \
     cmp -s "$xml" "$scratch/destdir/usr/share/xscreensaver/config/voidrunner3d.xml"
-
-if ((failures)); then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
+finish
