@@ -35,12 +35,6 @@ std::string reachable(const char* path) {
     return copy;
 }
 
-std::vector<uint32_t> rawWords(const std::string& bytes) {
-    std::vector<uint32_t> words(bytes.size() / 4);
-    memcpy(words.data(), bytes.data(), words.size() * 4);
-    return words;
-}
-
 // The place's part of a field of words fieldWidth wide whose corner is at (left, top).
 std::vector<uint32_t> partOf(const std::vector<uint32_t>& field, int32_t fieldWidth, int32_t left,
                              int32_t top, const Place& place) {
@@ -264,7 +258,9 @@ TEST_P(Flights, FrameNAndInputAsTheOtherFrontEnds) {
                           "--frames", std::to_string(c.frames), "--speed",
                           speed == c.kind.end() ? "28" : speed[1], "--out", raw});
         ASSERT_TRUE(waitForEnd(render, 20000, status) && status == 0) << readText(render.errPath);
-        const std::vector<uint32_t> field = rawWords(readText(raw));
+        const std::string bytes = readText(raw);
+        std::vector<uint32_t> field(bytes.size() / 4);
+        memcpy(field.data(), bytes.data(), field.size() * 4);
         const std::vector<uint32_t> background = backgroundOf(right - left, bottom - top);
         for (const Place& p : *c.places) {
             const Frame shown = capture(p);
@@ -324,19 +320,20 @@ TEST_F(Sway, HiddenWallpaperRestsAndOneSaverFlies) {
 TEST_F(Sway, FollowsOutputsThatChange) {
     startSway(twoOutputs);
     Child& client = startClient({});
-    const std::vector<std::pair<std::vector<std::string>, std::vector<Place>>> stages = {
-        {{}, twoOutputs},
-        {{"output HEADLESS-1 mode 400x240"}, {{"HEADLESS-1", 160, 0, 400, 240}, twoOutputs[1]}},
-        {{"output HEADLESS-2 pos 0 100"},
-         {{"HEADLESS-1", 160, 0, 400, 240}, {"HEADLESS-2", 0, 100, 160, 120}}},
-        {{"create_output", "output HEADLESS-3 mode 200x100 pos 560 20"},
-         {{"HEADLESS-1", 160, 0, 400, 240},
-          {"HEADLESS-2", 0, 100, 160, 120},
-          {"HEADLESS-3", 560, 20, 200, 100}}},
+    // Each command and the place of the output it changes or adds, as it is afterwards.
+    const std::pair<const char*, Place> changes[] = {
+        {"output HEADLESS-1 mode 400x240", {"HEADLESS-1", 160, 0, 400, 240}},
+        {"output HEADLESS-2 pos 0 100", {"HEADLESS-2", 0, 100, 160, 120}},
+        {"create_output; output HEADLESS-3 mode 200x100 pos 560 20",
+         {"HEADLESS-3", 560, 20, 200, 100}},
     };
-    for (const auto& [commands, places] : stages) {
-        for (const std::string& command : commands) {
+    std::vector<Place> places = twoOutputs;
+    for (size_t stage = 0; stage <= 3; stage++) {
+        if (stage > 0) {
+            const auto& [command, place] = changes[stage - 1];
             ASSERT_EQ(run({"/usr/bin/swaymsg", "--", command}), 0) << command;
+            places.resize(std::max(places.size(), stage));
+            places[place.name[9] - '1'] = place;
         }
         int32_t right = 0, bottom = 0;
         for (const Place& p : places) {
@@ -348,7 +345,7 @@ TEST_F(Sway, FollowsOutputsThatChange) {
             for (int64_t deadline = nowMs() + 5000; !shows && nowMs() < deadline; sleepMs(50)) {
                 shows = overBackground(capture(p), partOf(background, right, 0, 0, p));
             }
-            EXPECT_TRUE(shows) << commands.size() << " commands: " << p.name;
+            EXPECT_TRUE(shows) << "stage " << stage << ": " << p.name;
         }
         EXPECT_TRUE(stillRunning(client)) << readText(client.errPath);
     }
@@ -378,17 +375,18 @@ TEST(Weston, FallsBackToAFullScreenWindow) {
     char folder[] = "/tmp/voidrunner-weston-XXXXXX";
     ASSERT_TRUE(mkdtemp(folder));
     const std::vector<std::string> environment = {std::string("XDG_RUNTIME_DIR=") + folder,
-                                                  "WAYLAND_DISPLAY=weston", "DISPLAY"};
+                                                  "WAYLAND_DISPLAY=weston", "DISPLAY",
+                                                  "WAYLAND_DEBUG=1"};
     Child weston = startProcess({"/usr/bin/weston", "--backend=headless-backend.so", "--use-pixman",
                                  "--socket=weston", "--width=640", "--height=400"},
                                 environment);
     for (int64_t deadline = nowMs() + 10000;
-         nowMs() < deadline && access((std::string(folder) + "/weston").c_str(), F_OK);) {
+         access((std::string(folder) + "/weston").c_str(), F_OK);) {
+        ASSERT_LT(nowMs(), deadline) << readText(weston.errPath);
         sleepMs(50);
     }
-    std::vector<std::string> debug = environment;
-    debug.push_back("WAYLAND_DEBUG=1");
-    Child client = startProcess({VOIDRUNNER_WAYLAND_PATH, "--frames", "3", "--report"}, debug);
+    Child client =
+        startProcess({VOIDRUNNER_WAYLAND_PATH, "--frames", "3", "--report"}, environment);
     EXPECT_TRUE(waitForText(client.outPath, "frame 3 on every output\n", 20000));
     EXPECT_EQ(endWithSignal(client), 0);
     const std::string exchange = readText(client.errPath);
