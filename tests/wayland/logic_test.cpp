@@ -27,8 +27,8 @@ const AxisCase axisCases[] = {
     {"DiscreteTowardUser", {{true, 3840, 1, true, 0, false}}, {-120}},
     {"Value120BeforeDiscrete", {{true, 3840, 1, true, -240, true}}, {240}},
     {"SmoothAddsUpToNotches",
-     {smooth(1280), smooth(1280), smooth(1279), smooth(1), smooth(3840 * 2 + 5)},
-     {0, 0, 0, -120, -240}},
+     {smooth(1280), smooth(2559), smooth(1), smooth(7685)},
+     {0, 0, -120, -240}},
     {"TurnTheOtherWayStartsAfresh", {smooth(3000), smooth(-1000), smooth(-2840)}, {0, 0, 120}},
     {"HighResolutionWheel", {value120(-40), value120(-40), value120(-40)}, {0, 0, 120}},
 };
