@@ -1,8 +1,5 @@
 #include "wayland/input.h"
 
-#include "engine/engine.h"
-#include "engine/input.h"
-
 namespace {
 
 // value120 x 32, or wl_fixed scrolling at 15 units a notch.

@@ -143,56 +143,56 @@ void takeStep(Front& front) {
     }
 }
 
-bool lastStepTaken(const Front& front) {
-    return front.options.frames > 0 && front.step >= front.options.frames;
+// Whether more steps may be taken: a field to step, and frame N not yet reached.
+bool stepsLeft(const Front& front) {
+    return front.fieldWidth > 0 &&
+           !(front.options.frames > 0 && front.step >= front.options.frames);
+}
+
+// Ready for a frame, and already showing the newest step: it waits for the next one.
+bool waitsForStep(const Front& front, const Output* output) {
+    return output->surface && output->waiting && output->shownStep == front.step;
 }
 
 // Steps and presents what the surfaces are ready for; returns the poll timeout in ms.
 int32_t serve(Front& front) {
     makeSurfaces(front);
     measureField(front);
-    bool wantsStep = false, open = false, allShowLast = true;
+    bool open = false, wantsStep = false, allWait = true;
     for (const Output* output : front.outputs) {
-        if (!output->surface) {
-            continue;
+        if (output->surface) {
+            open = true;
+            wantsStep = wantsStep || waitsForStep(front, output);
+            allWait = allWait && waitsForStep(front, output);
         }
-        open = true;
-        wantsStep = wantsStep || (output->waiting && output->shownStep == front.step);
-        allShowLast = allShowLast && output->waiting && output->shownStep == front.step;
     }
     if (!open) {
         // The compositor closed every surface it had: nothing is left to show.
-        bool anyClosed = false;
         for (const Output* output : front.outputs) {
-            anyClosed = anyClosed || output->closed;
+            front.ending = front.ending || output->closed;
         }
-        front.ending = front.ending || anyClosed;
         return -1;
     }
-    if (lastStepTaken(front)) {
-        // On screen everywhere: each surface's callback for the last frame has come.
-        if (allShowLast && front.options.report && !front.lastFrameSaid) {
-            printf("frame %lld on every output\n", (long long)front.step);
-            fflush(stdout);
-            front.lastFrameSaid = true;
-        }
-        wantsStep = false;
+    // Frame N is on screen everywhere once each surface's callback for it has come.
+    if (front.options.frames > 0 && front.step == front.options.frames && allWait &&
+        front.options.report && !front.lastFrameSaid) {
+        printf("frame %lld on every output\n", (long long)front.step);
+        fflush(stdout);
+        front.lastFrameSaid = true;
     }
     const int64_t now = monotonicNs();
-    if (wantsStep && now >= front.due && front.fieldWidth > 0) {
+    if (wantsStep && stepsLeft(front) && now >= front.due) {
         takeStep(front);
         front.due = nextDue(front.due, now);
-        wantsStep = false;
     }
+    wantsStep = false;
     for (Output* output : front.outputs) {
         if (output->surface && output->waiting && output->shownStep < front.step) {
             present(front, *output);
         }
-        wantsStep =
-            wantsStep || (output->surface && output->waiting && output->shownStep == front.step &&
-                          !lastStepTaken(front) && front.fieldWidth > 0);
+        wantsStep = wantsStep || waitsForStep(front, output);
     }
-    return wantsStep ? msUntil(front.due, monotonicNs()) : -1;
+    return wantsStep && stepsLeft(front) ? msUntil(front.due, monotonicNs()) : -1;
 }
 
 // The one line for a connection that failed; false when it did not.

@@ -35,13 +35,23 @@ std::string reachable(const char* path) {
     return copy;
 }
 
-// The place's part of a field of words fieldWidth wide whose corner is at (left, top).
-std::vector<uint32_t> partOf(const std::vector<uint32_t>& field, int32_t fieldWidth, int32_t left,
-                             int32_t top, const Place& place) {
+// The field the places span: their bounding box.
+Place fieldOf(const std::vector<Place>& places) {
+    int32_t left = INT32_MAX, top = INT32_MAX, right = 0, bottom = 0;
+    for (const Place& p : places) {
+        left = std::min(left, p.x), top = std::min(top, p.y);
+        right = std::max(right, p.x + p.width), bottom = std::max(bottom, p.y + p.height);
+    }
+    return Place{"field", left, top, right - left, bottom - top};
+}
+
+// The place's part of a field's words.
+std::vector<uint32_t> partOf(const std::vector<uint32_t>& words, const Place& field,
+                             const Place& place) {
     std::vector<uint32_t> part;
     for (int32_t y = 0; y < place.height; y++) {
         const uint32_t* row =
-            field.data() + (size_t)(place.y - top + y) * fieldWidth + place.x - left;
+            words.data() + (size_t)(place.y - field.y + y) * field.width + place.x - field.x;
         part.insert(part.end(), row, row + place.width);
     }
     return part;
@@ -222,11 +232,7 @@ class Flights : public Sway, public ::testing::WithParamInterface<FlightCase> {}
 TEST_P(Flights, FrameNAndInputAsTheOtherFrontEnds) {
     const FlightCase& c = GetParam();
     startSway(*c.places);
-    int32_t left = INT32_MAX, top = INT32_MAX, right = 0, bottom = 0;
-    for (const Place& p : *c.places) {
-        left = std::min(left, p.x), top = std::min(top, p.y);
-        right = std::max(right, p.x + p.width), bottom = std::max(bottom, p.y + p.height);
-    }
+    const Place field = fieldOf(*c.places);
     std::vector<std::string> arguments = {"--fixed-clock", "--frames", std::to_string(c.frames),
                                           "--report"};
     arguments.insert(arguments.end(), c.kind.begin(), c.kind.end());
@@ -263,20 +269,18 @@ TEST_P(Flights, FrameNAndInputAsTheOtherFrontEnds) {
         const std::string raw = scratchFolder() + "/" + c.name + ".raw";
         Child render =
             startProcess({VOIDRUNNER_RENDER_PATH, "--size",
-                          std::to_string(right - left) + "x" + std::to_string(bottom - top),
+                          std::to_string(field.width) + "x" + std::to_string(field.height),
                           "--frames", std::to_string(c.frames), "--speed",
                           speed == c.kind.end() ? "28" : speed[1], "--out", raw});
         ASSERT_TRUE(waitForEnd(render, 20000, status) && status == 0);
         const std::string bytes = readText(raw);
-        std::vector<uint32_t> field(bytes.size() / 4);
-        memcpy(field.data(), bytes.data(), field.size() * 4);
-        const std::vector<uint32_t> background = backgroundOf(right - left, bottom - top);
+        std::vector<uint32_t> frame(bytes.size() / 4);
+        memcpy(frame.data(), bytes.data(), frame.size() * 4);
+        const std::vector<uint32_t> background = backgroundOf(field.width, field.height);
         for (const Place& p : *c.places) {
             const Frame shown = capture(p);
-            EXPECT_EQ(shown.words == partOf(field, right - left, left, top, p), c.during.empty())
-                << p.name;
-            EXPECT_TRUE(overBackground(shown, partOf(background, right - left, left, top, p)))
-                << p.name;
+            EXPECT_EQ(shown.words == partOf(frame, field, p), c.during.empty()) << p.name;
+            EXPECT_TRUE(overBackground(shown, partOf(background, field, p))) << p.name;
         }
         status = endWithSignal(client);
     }
@@ -333,15 +337,12 @@ TEST_F(Sway, FollowsOutputsThatChange) {
             places.resize(std::max(places.size(), stage));
             places[place.name[9] - '1'] = place;
         }
-        int32_t right = 0, bottom = 0;
-        for (const Place& p : places) {
-            right = std::max(right, p.x + p.width), bottom = std::max(bottom, p.y + p.height);
-        }
-        const std::vector<uint32_t> background = backgroundOf(right, bottom);
+        const Place field = fieldOf(places);
+        const std::vector<uint32_t> background = backgroundOf(field.width, field.height);
         for (const Place& p : places) {
             bool shows = false;
             for (int64_t deadline = nowMs() + 5000; !shows && nowMs() < deadline; sleepMs(50)) {
-                shows = overBackground(capture(p), partOf(background, right, 0, 0, p));
+                shows = overBackground(capture(p), partOf(background, field, p));
             }
             EXPECT_TRUE(shows) << "stage " << stage << ": " << p.name;
         }

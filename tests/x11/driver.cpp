@@ -3,22 +3,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
-#include <errno.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <string.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
-#include "engine/engine.h"
-
-extern char** environ;
 
 const char hackPath[] = VOIDRUNNER_HACK_PATH;
 const char renderPath[] = VOIDRUNNER_RENDER_PATH;
