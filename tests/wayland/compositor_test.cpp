@@ -305,14 +305,12 @@ TEST_F(Sway, HiddenWallpaperRestsAndOneSaverFlies) {
     Child& wallpaper =
         startClient({"--layer", "background", "--fixed-clock", "--frames", "30", "--report"});
     int status = -1;
-    EXPECT_TRUE(waitForEnd(startClient({}), 3000, status));
-    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(waitForEnd(startClient({}), 3000, status) && status == 0);
     EXPECT_FALSE(waitForText(wallpaper.outPath, "on every output", 1500));
     // Only among this test's children: a user's own saver, or another test run's, stays.
     EXPECT_EQ(
         run({"/usr/bin/pkill", "-P", std::to_string(getpid()), "-xf", "voidrunner3d-wayland"}), 0);
-    EXPECT_TRUE(waitForEnd(saver, 5000, status));
-    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(waitForEnd(saver, 5000, status) && status == 0);
     EXPECT_TRUE(waitForText(wallpaper.outPath, "frame 30 on every output\n", 5000));
     EXPECT_TRUE(stillRunning(wallpaper));
 }
@@ -350,8 +348,7 @@ TEST_F(Sway, FollowsOutputsThatChange) {
     }
     kill(children.front().pid, SIGKILL); // on SIGTERM sway may first close every surface
     int status = -1;
-    EXPECT_TRUE(waitForEnd(client, 5000, status));
-    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(waitForEnd(client, 5000, status) && status == 1);
     const std::string message = readText(client.errPath);
     EXPECT_EQ(message.rfind("voidrunner3d-wayland: lost the connection", 0), 0u) << message;
     EXPECT_EQ(message.find('\n'), message.size() - 1) << message;

@@ -24,7 +24,6 @@ struct AxisCase {
 // Wayland counts toward the user, WM_MOUSEWHEEL away from the user; 15 units of smooth
 // scrolling (3840 in wl_fixed) make a notch.
 const AxisCase axisCases[] = {
-    {"DiscreteTowardUser", {{true, 3840, 1, true, 0, false}}, {-120}},
     {"Value120BeforeDiscrete", {{true, 3840, 1, true, -240, true}}, {240}},
     {"SmoothAddsUpToNotches",
      {smooth(1280), smooth(2559), smooth(1), smooth(7685)},
