@@ -151,6 +151,21 @@ std::vector<uint32_t> backgroundOf(int32_t width, int32_t height) {
     return words;
 }
 
+std::vector<uint32_t> renderedFrame(std::vector<std::string> arguments,
+                                    const std::string& scratchFile) {
+    arguments.insert(arguments.begin(), VOIDRUNNER_RENDER_PATH);
+    arguments.insert(arguments.end(), {"--out", scratchFile});
+    Child render = startProcess(arguments);
+    int status = -1;
+    if (!waitForEnd(render, 20000, status) || status != 0) {
+        return {};
+    }
+    const std::string bytes = readText(scratchFile);
+    std::vector<uint32_t> words(bytes.size() / 4);
+    memcpy(words.data(), bytes.data(), words.size() * 4);
+    return words;
+}
+
 Survey survey(const Frame& frame, const std::vector<uint32_t>& background) {
     Survey result;
     if (background.size() != frame.words.size()) {

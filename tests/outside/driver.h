@@ -50,6 +50,11 @@ struct Frame {
 // The engine's background for a size, as the screen's words.
 std::vector<uint32_t> backgroundOf(int32_t width, int32_t height);
 
+// voidrunner-render's frame for these arguments (without --out), as the screen's words, its
+// raw output read at scratchFile; empty if it failed.
+std::vector<uint32_t> renderedFrame(std::vector<std::string> arguments,
+                                    const std::string& scratchFile);
+
 // How a picture compares with the background of its size. Light is only ever added, so a
 // frame of the flight has no pixel darker than the background in any channel, most pixels
 // equal to their background word, and the bright cores of stars.

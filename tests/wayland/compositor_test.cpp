@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <string.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -266,16 +265,11 @@ TEST_P(Flights, FrameNAndInputAsTheOtherFrontEnds) {
     ASSERT_EQ(waitForEnd(client, c.ends ? 5000 : 500, status), c.ends);
     if (!c.ends) {
         const auto speed = std::find(c.kind.begin(), c.kind.end(), "--speed");
-        const std::string raw = scratchFolder() + "/" + c.name + ".raw";
-        Child render =
-            startProcess({VOIDRUNNER_RENDER_PATH, "--size",
-                          std::to_string(field.width) + "x" + std::to_string(field.height),
-                          "--frames", std::to_string(c.frames), "--speed",
-                          speed == c.kind.end() ? "28" : speed[1], "--out", raw});
-        ASSERT_TRUE(waitForEnd(render, 20000, status) && status == 0);
-        const std::string bytes = readText(raw);
-        std::vector<uint32_t> frame(bytes.size() / 4);
-        memcpy(frame.data(), bytes.data(), frame.size() * 4);
+        const std::vector<uint32_t> frame = renderedFrame(
+            {"--size", std::to_string(field.width) + "x" + std::to_string(field.height), "--frames",
+             std::to_string(c.frames), "--speed", speed == c.kind.end() ? "28" : speed[1]},
+            scratchFolder() + "/" + c.name + ".raw");
+        ASSERT_EQ(frame.size(), (size_t)field.width * field.height);
         const std::vector<uint32_t> background = backgroundOf(field.width, field.height);
         for (const Place& p : *c.places) {
             const Frame shown = capture(p);

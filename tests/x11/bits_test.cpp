@@ -6,7 +6,6 @@
 #include <X11/Xlib.h>
 
 #include <stdio.h>
-#include <string.h>
 
 #include <string>
 #include <vector>
@@ -55,12 +54,6 @@ class BitForBit : public ::testing::TestWithParam<BitCase> {
         stopVirtualDisplay(server);
     }
 };
-
-std::vector<uint32_t> rawWords(const std::string& bytes) {
-    std::vector<uint32_t> words(bytes.size() / 4);
-    memcpy(words.data(), bytes.data(), words.size() * 4);
-    return words;
-}
 
 TEST_P(BitForBit, LastFrameEqualsTheRenderersFrame) {
     const BitCase& c = GetParam();
@@ -114,13 +107,10 @@ TEST_P(BitForBit, LastFrameEqualsTheRenderersFrame) {
               0u)
         << readText(hack.outPath);
 
-    const std::string raw = scratchFolder() + "/" + c.name + ".raw";
-    Child render = startProcess({renderPath, "--size", size, "--frames", std::to_string(c.frames),
-                                 "--speed", std::to_string(c.speed), "--mode",
-                                 c.preview ? "preview" : "saver", "--out", raw});
-    ASSERT_TRUE(waitForEnd(render, 20000, status));
-    ASSERT_EQ(status, 0) << readText(render.errPath);
-    const std::vector<uint32_t> expected = rawWords(readText(raw));
+    const std::vector<uint32_t> expected =
+        renderedFrame({"--size", size, "--frames", std::to_string(c.frames), "--speed",
+                       std::to_string(c.speed), "--mode", c.preview ? "preview" : "saver"},
+                      scratchFolder() + "/" + c.name + ".raw");
     ASSERT_EQ(expected.size(), (size_t)c.width * (size_t)c.height);
 
     Frame shown;

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 const char hackPath[] = VOIDRUNNER_HACK_PATH;
-const char renderPath[] = VOIDRUNNER_RENDER_PATH;
 
 bool readWindow(Display* display, Window window, Frame& frame) {
     XWindowAttributes attributes;

@@ -16,7 +16,6 @@
 #include "tests/outside/driver.h"
 
 extern const char hackPath[];
-extern const char renderPath[];
 
 bool readWindow(Display* display, Window window, Frame& frame);
 
