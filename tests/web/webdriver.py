@@ -47,15 +47,24 @@ def wait_for(ready, what, seconds=120):
     raise RuntimeError(f'no {what} within {seconds} s')
 
 
+def leave(number, frame):
+    """Terminated or hung up, the client unwinds, so that its browsers are closed on the way:
+    in a session of their own, they hear neither the terminal nor the group. A second signal
+    would cut that short."""
+    for ending in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(ending, signal.SIG_IGN)
+    sys.exit(128 + number)
+
+
 class Browser:
     """One browser and its session."""
 
     def __init__(self, engine, seconds=120):
         """Starts the engine's browser and a session in it, waiting for its driver that many
         seconds; a start that fails ends whatever it started before it raises."""
-        if signal.getsignal(signal.SIGTERM) == signal.SIG_DFL:
-            # Terminated, the client unwinds, so that its browsers are closed on the way.
-            signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
+        for number in (signal.SIGTERM, signal.SIGHUP):
+            if signal.getsignal(number) == signal.SIG_DFL:
+                signal.signal(number, leave)
         self.profile = tempfile.mkdtemp(prefix='voidrunner-browser-')
         self.port, self.sent, self.process = free_port(), 0, None
         try:
@@ -149,7 +158,17 @@ class Browser:
 
     def close(self):
         """Ends the browser, and its driver, whatever state they are in: the session if there is
-        one, then every process of the group, asked first and then made to."""
+        one, then every process of the group, asked first and then made to. A signal that comes
+        meanwhile takes effect once they are gone, and a session that does not answer holds
+        nothing up for long."""
+        endings = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+        came = []
+        handlers = {number: signal.signal(number, lambda number, frame: came.append(number))
+                    for number in endings}
+        if hasattr(self, 'wire'):
+            self.wire.settimeout(10)
+        if hasattr(self, 'http') and self.http.sock:
+            self.http.sock.settimeout(10)
         try:
             if hasattr(self, 'wire'):
                 self.call('Quit', {'flags': ['eForceQuit']}, prefix='Marionette:')
@@ -167,6 +186,10 @@ class Browser:
                 self.signal(signal.SIGKILL)  # whatever of the group is left
                 self.process.wait()
             shutil.rmtree(self.profile, ignore_errors=True)
+            for number, handler in handlers.items():
+                signal.signal(number, handler)
+            if came:
+                signal.raise_signal(came[0])
 
     def signal(self, number):
         try:
