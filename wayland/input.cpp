@@ -39,7 +39,7 @@ int32_t endAxisFrame(WheelRest& wheel, AxisFrame& frame) {
         step = (int64_t)frame.value120 * 32;
     } else if (frame.hasDiscrete) {
         step = (int64_t)frame.discrete * unitsPerNotch;
-    } else {
+    } else if (!frame.wheelSource) {
         step = frame.smooth; // 15 units of 256 each: a notch
     }
     frame = AxisFrame{};

@@ -32,6 +32,7 @@ struct AxisFrame {
     bool hasDiscrete;
     int32_t value120; // 120 a notch, finer for high-resolution wheels
     bool hasValue120;
+    bool wheelSource; // a wheel said so: its smooth value only echoes its steps
 };
 
 // A wheel's position between notches, in 1/3840 of a notch, so that every kind of report adds
@@ -41,8 +42,8 @@ struct WheelRest {
 };
 
 // Called at the end of a frame of axis events (at each axis event before wl_pointer version
-// 5): the frame's steps, value120 where given, else discrete steps, else smooth scrolling, add
-// up to the rest; a turn the other way starts afresh. Returns the whole notches in
-// WM_MOUSEWHEEL's units (120 a notch, positive away from the user) for turnWheel, and clears
-// the frame.
+// 5): the frame's steps, value120 where given, else discrete steps, else smooth scrolling from
+// anything but a wheel, add up to the rest; a turn the other way starts afresh. Returns the whole
+// notches in WM_MOUSEWHEEL's units (120 a notch, positive away from the user) for turnWheel, and
+// clears the frame.
 int32_t endAxisFrame(WheelRest& wheel, AxisFrame& frame);

@@ -81,9 +81,16 @@ void onFrame(void* data, wl_pointer*) {
     if (seat.axis.any) {
         takeWheel(seat);
     }
+    seat.axis = AxisFrame{}; // a source told without a value applies to this frame alone
 }
 
-void onAxisSource(void*, wl_pointer*, uint32_t) {}
+// A high-resolution wheel, to a seat older than value120, may send the smooth value of a part
+// of a notch in frames of their own, and the notch's step with its last part: only the steps
+// count.
+void onAxisSource(void* data, wl_pointer*, uint32_t source) {
+    Seat& seat = *static_cast<Seat*>(data);
+    seat.axis.wheelSource = source == WL_POINTER_AXIS_SOURCE_WHEEL;
+}
 
 void onAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
 

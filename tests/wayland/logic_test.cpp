@@ -7,12 +7,12 @@
 
 namespace {
 
-AxisFrame smooth(int64_t units) {
-    return AxisFrame{true, units, 0, false, 0, false};
+AxisFrame smooth(int64_t units, bool wheel = false) {
+    return AxisFrame{true, units, 0, false, 0, false, wheel};
 }
 
 AxisFrame value120(int32_t value) {
-    return AxisFrame{true, 0, 0, false, value, true};
+    return AxisFrame{true, 0, 0, false, value, true, true};
 }
 
 struct AxisCase {
@@ -24,12 +24,18 @@ struct AxisCase {
 // Wayland counts toward the user, WM_MOUSEWHEEL away from the user; 15 units of smooth
 // scrolling (3840 in wl_fixed) make a notch.
 const AxisCase axisCases[] = {
-    {"Value120BeforeDiscrete", {{true, 3840, 1, true, -240, true}}, {240}},
+    {"Value120BeforeDiscrete", {{true, 3840, 1, true, -240, true, true}}, {240}},
     {"SmoothAddsUpToNotches",
      {smooth(1280), smooth(2559), smooth(1), smooth(7685)},
      {0, 0, -120, -240}},
     {"TurnTheOtherWayStartsAfresh", {smooth(3000), smooth(-1000), smooth(-2840)}, {0, 0, 120}},
     {"HighResolutionWheel", {value120(-40), value120(-40), value120(-40)}, {0, 0, 120}},
+    {"OlderSeatsHighResolutionWheel",
+     {smooth(1280, true),
+      smooth(1280, true),
+      smooth(1280, true),
+      {true, 1280, 1, true, 0, false, true}},
+     {0, 0, 0, -120}},
 };
 
 TEST(Wheel, AxisFramesGiveWholeNotches) {
