@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string>
 #include <vector>
 
 #include <wayland-client.h>
@@ -44,6 +45,9 @@ struct Output {
     xdg_toplevel* toplevel;
     int32_t toplevelWidth, toplevelHeight; // the toplevel's last configure, 0 where it left it
     bool closed; // the compositor closed its surface: none is made for this output again
+    // Asked when the surface was closed: an output that goes has its surface closed first, and
+    // its removal comes before the answer.
+    wl_callback* closeSync;
     int32_t surfaceWidth, surfaceHeight; // the last configure's; 0 before the first
     void* poolMemory;
     size_t poolBytes;
@@ -86,6 +90,7 @@ struct Front {
     int64_t step; // steps taken
     int64_t due;  // monotonic ns from which the next step may be taken
     bool ending;
+    std::string failure; // why it ends with 1, where not the connection
     bool lastFrameSaid;
     float steeredYaw, steeredPitch; // for --report
 };

@@ -167,9 +167,10 @@ int32_t serve(Front& front) {
         }
     }
     if (!open) {
-        // The compositor closed every surface it had: nothing is left to show.
+        // The compositor closed every surface it had: nothing is left to show. Surfaces whose
+        // outputs went are gone with their records, and the flight waits for outputs to come.
         for (const Output* output : front.outputs) {
-            front.ending = front.ending || output->closed;
+            front.ending = front.ending || (output->closed && !output->closeSync);
         }
         return -1;
     }
@@ -215,7 +216,7 @@ bool connectionFailed(Front& front) {
 }
 
 // Returns 0 when ended by input, a signal or the compositor closing every surface; 1 when the
-// connection fails.
+// connection fails or a surface cannot have its buffers.
 int fly(Front& front) {
     wl_display* display = front.display;
     front.due = monotonicNs();
@@ -225,7 +226,8 @@ int fly(Front& front) {
                 return connectionFailed(front) ? 1 : 0;
             }
         }
-        const int32_t timeoutMs = serve(front);
+        // An end that input asked for takes no further step.
+        const int32_t timeoutMs = front.ending ? 0 : serve(front);
         if (front.ending) {
             wl_display_cancel_read(display);
             break;
@@ -240,7 +242,8 @@ int fly(Front& front) {
         }
         if (poll(waits, 2, timeoutMs) < 0 && errno != EINTR) {
             wl_display_cancel_read(display);
-            break;
+            say(std::string("cannot wait for the compositor (") + strerror(errno) + ")");
+            return 1;
         }
         if (waits[1].revents & POLLIN) {
             drainEndSignals();
@@ -255,6 +258,12 @@ int fly(Front& front) {
         if (wl_display_dispatch_pending(display) < 0) {
             return connectionFailed(front) ? 1 : 0;
         }
+        // What libwayland said before now explains no later failure.
+        lastLog[0] = 0;
+    }
+    if (!front.failure.empty()) {
+        say(front.failure);
+        return 1;
     }
     return 0;
 }
@@ -280,7 +289,7 @@ std::string triedDisplay() {
 // process.
 bool anotherSaverFlies() {
     const char* folder = getenv("XDG_RUNTIME_DIR");
-    if (getenv("WAYLAND_SOCKET") || !folder || !*folder) {
+    if (!folder || !*folder) {
         return false;
     }
     const char* name = getenv("WAYLAND_DISPLAY");
@@ -300,8 +309,11 @@ void disconnect(Front& front) {
     }
     front.outputs.clear();
     front.seats.clear();
-    if (front.layerShell) {
+    if (front.layerShell && zwlr_layer_shell_v1_get_version(front.layerShell) >=
+                                ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION) {
         zwlr_layer_shell_v1_destroy(front.layerShell);
+    } else if (front.layerShell) {
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(front.layerShell));
     }
     if (front.outputManager) {
         zxdg_output_manager_v1_destroy(front.outputManager);
@@ -343,12 +355,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     wl_log_set_handler_client(keepLog);
+    // A connection handed over is another host's (a lock screen's nested compositor), never a
+    // saver's display; libwayland unsets WAYLAND_SOCKET once it has taken it.
+    const bool handedOver = getenv("WAYLAND_SOCKET") != nullptr;
     front.display = wl_display_connect(nullptr);
     if (!front.display) {
         say(triedDisplay());
         return 1;
     }
-    if (front.options.layer == OverlayLayer && anotherSaverFlies()) {
+    if (front.options.layer == OverlayLayer && !handedOver && anotherSaverFlies()) {
         wl_display_disconnect(front.display);
         return 0;
     }

@@ -1,4 +1,5 @@
 // Outputs, their layer surfaces and their shared-memory buffers.
+#include <errno.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -70,21 +71,26 @@ void onRelease(void* data, wl_buffer*) {
 
 const wl_buffer_listener bufferListener = {onRelease};
 
-// Two buffers of the surface's size from one pool; false when memory cannot be had.
+// Two buffers of the surface's size from one pool; false when memory cannot be had, with errno
+// saying why.
 bool makeBuffers(Front& front, Output& output) {
     releaseBuffers(output);
     const int32_t stride = output.surfaceWidth * 4;
     const size_t oneBuffer = (size_t)stride * (size_t)output.surfaceHeight;
+    if (oneBuffer * 2 > INT32_MAX) {
+        errno = EOVERFLOW; // beyond what a pool's size can say
+        return false;
+    }
     const int fd = memfd_create("voidrunner3d-wayland", MFD_CLOEXEC);
-    if (fd < 0 || oneBuffer * 2 > INT32_MAX || ftruncate(fd, (off_t)(oneBuffer * 2)) != 0) {
+    void* memory = fd < 0 || ftruncate(fd, (off_t)(oneBuffer * 2)) != 0
+                       ? MAP_FAILED
+                       : mmap(nullptr, oneBuffer * 2, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (memory == MAP_FAILED) {
+        const int error = errno;
         if (fd >= 0) {
             close(fd);
         }
-        return false;
-    }
-    void* memory = mmap(nullptr, oneBuffer * 2, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (memory == MAP_FAILED) {
-        close(fd);
+        errno = error;
         return false;
     }
     output.poolMemory = memory;
@@ -153,17 +159,30 @@ void takeSize(Output& output, int32_t width, int32_t height) {
         output.width = width;
         output.height = height;
     }
-    if (width != output.surfaceWidth || height != output.surfaceHeight ||
-        !output.buffers[0].buffer) {
+    const bool resized =
+        width != output.surfaceWidth || height != output.surfaceHeight || !output.buffers[0].buffer;
+    if (resized) {
         output.surfaceWidth = width;
         output.surfaceHeight = height;
         if (!makeBuffers(*output.front, output)) {
+            // A surface that can show nothing would leave its output bare, the saver unseen.
+            output.front->failure = "cannot have shared memory for a surface of " +
+                                    std::to_string(width) + " x " + std::to_string(height) + " (" +
+                                    strerror(errno) + ")";
+            output.front->ending = true;
             return;
         }
         setRegion(*output.front, output, true);
         output.shownStep = output.shownStep < 0 ? -1 : 0;
     }
-    output.waiting = true;
+    if (resized || !output.frameCallback) {
+        output.waiting = true;
+    } else {
+        // The same size while a frame is on its way (compositors configure again as they
+        // arrange): the acknowledgement rides on a commit of what is shown, and no step is
+        // taken before the compositor asks for one, so that a hidden surface stays at rest.
+        wl_surface_commit(output.surface);
+    }
 }
 
 void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t serial,
@@ -176,10 +195,19 @@ void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, uint32_t seria
              givenHeight > 0 && givenHeight <= 65535 ? (int32_t)givenHeight : output.height);
 }
 
+void onCloseSettled(void* data, wl_callback* callback, uint32_t) {
+    wl_callback_destroy(callback);
+    static_cast<Output*>(data)->closeSync = nullptr;
+}
+
+const wl_callback_listener closeSyncListener = {onCloseSettled};
+
 void onClosed(void* data, zwlr_layer_surface_v1*) {
     Output& output = *static_cast<Output*>(data);
     dropSurface(output);
     output.closed = true;
+    output.closeSync = wl_display_sync(output.front->display);
+    wl_callback_add_listener(output.closeSync, &closeSyncListener, &output);
 }
 
 const zwlr_layer_surface_v1_listener layerSurfaceListener = {onConfigure, onClosed};
@@ -193,8 +221,8 @@ void onFrameDone(void* data, wl_callback* callback, uint32_t) {
 
 const wl_callback_listener frameListener = {onFrameDone};
 
-// A size of 0 leaves it to the client: a full-screen window gets its output's, a window the
-// hack's default size.
+// A size of 0 leaves it to the client: the window keeps its last size, at first the hack's
+// default.
 void onToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
     Output& output = *static_cast<Output*>(data);
     output.toplevelWidth = width > 0 && width <= 65535 ? width : 0;
@@ -245,6 +273,9 @@ void describeOutput(Front& front, Output& output) {
 
 void destroyOutput(Output* output) {
     dropSurface(*output);
+    if (output->closeSync) {
+        wl_callback_destroy(output->closeSync);
+    }
     if (output->xdgOutput) {
         zxdg_output_v1_destroy(output->xdgOutput);
     }

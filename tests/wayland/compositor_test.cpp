@@ -106,6 +106,16 @@ class Sway : public ::testing::Test {
         return waitForEnd(start(command), 10000, status) ? status : -1;
     }
 
+    // A connection to sway made here and handed to a client in WAYLAND_SOCKET, as a lock
+    // screen's nested compositor hands one; the fd is the caller's to close once it started.
+    std::string handOver(int& fd) {
+        fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{AF_UNIX, {}};
+        snprintf(address.sun_path, sizeof address.sun_path, "%s/wayland-1", runtime.c_str());
+        EXPECT_EQ(connect(fd, (sockaddr*)&address, sizeof address), 0);
+        return "WAYLAND_SOCKET=" + std::to_string(fd);
+    }
+
     Child& startClient(std::vector<std::string> arguments, std::vector<std::string> extra = {}) {
         arguments.insert(arguments.begin(), reachable(VOIDRUNNER_WAYLAND_PATH));
         return start(arguments, extra);
@@ -235,13 +245,10 @@ TEST_P(Flights, FrameNAndInputAsTheOtherFrontEnds) {
     std::vector<std::string> arguments = {"--fixed-clock", "--frames", std::to_string(c.frames),
                                           "--report"};
     arguments.insert(arguments.end(), c.kind.begin(), c.kind.end());
+    int handed = -1;
     std::vector<std::string> extra;
-    const int handed = c.handedSocket ? socket(AF_UNIX, SOCK_STREAM, 0) : -1;
-    if (handed >= 0) {
-        sockaddr_un address{AF_UNIX, {}};
-        snprintf(address.sun_path, sizeof address.sun_path, "%s/wayland-1", runtime.c_str());
-        ASSERT_EQ(connect(handed, (sockaddr*)&address, sizeof address), 0);
-        extra = {"WAYLAND_SOCKET=" + std::to_string(handed), "WAYLAND_DISPLAY"};
+    if (c.handedSocket) {
+        extra = {handOver(handed), "WAYLAND_DISPLAY"};
     }
     const bool held = c.during == std::vector<std::string>{"held"};
     Child* key = held ? &start({"/usr/bin/wtype", "-P", "a", "-s", "1500", "-p", "a"}) : nullptr;
@@ -289,18 +296,27 @@ INSTANTIATE_TEST_SUITE_P(Wayland, Flights, ::testing::ValuesIn(flightCases),
                          });
 
 // An opaque overlay hides the background from frame callbacks: beneath it, a background
-// instance takes no step. A second overlay ends at once, and README's pkill line for idle
-// daemons ends the saver started as a bare "voidrunner3d-wayland" and leaves the wallpaper.
+// instance shows its first frame and takes no step after it. A second overlay ends at once,
+// unless handed its connection; README's pkill line for idle daemons ends the saver started as
+// a bare "voidrunner3d-wayland" and leaves the wallpaper, which takes no input.
 TEST_F(Sway, HiddenWallpaperRestsAndOneSaverFlies) {
     startSway(oneOutput);
     const std::string program = reachable(VOIDRUNNER_WAYLAND_PATH);
     Child& saver = start({"/bin/bash", "-c", "exec -a voidrunner3d-wayland \"$0\"", program});
     ASSERT_TRUE(flies(oneOutput[0]));
     Child& wallpaper =
-        startClient({"--layer", "background", "--fixed-clock", "--frames", "30", "--report"});
-    int status = -1;
+        startClient({"--layer", "background", "--fixed-clock", "--frames", "30", "--report"},
+                    {"WAYLAND_DEBUG=1"});
+    int status = -1, handed = -1;
     EXPECT_TRUE(waitForEnd(startClient({}), 3000, status) && status == 0);
+    Child& handedSaver = startClient({}, {handOver(handed)});
+    close(handed);
     EXPECT_FALSE(waitForText(wallpaper.outPath, "on every output", 1500));
+    EXPECT_TRUE(stillRunning(handedSaver));
+    const std::string exchange = readText(wallpaper.errPath);
+    EXPECT_NE(exchange.find(".set_input_region("), std::string::npos);
+    EXPECT_EQ(exchange.find(".attach("), exchange.rfind(".attach(")) << "more than one frame";
+    stopProcess(handedSaver);
     // Only among this test's children: a user's own saver, or another test run's, stays.
     EXPECT_EQ(
         run({"/usr/bin/pkill", "-P", std::to_string(getpid()), "-xf", "voidrunner3d-wayland"}), 0);
