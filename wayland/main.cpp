@@ -196,12 +196,9 @@ int32_t serve(Front& front) {
     return wantsStep && stepsLeft(front) ? msUntil(front.due, monotonicNs()) : -1;
 }
 
-// The one line for a connection that failed; false when it did not.
-bool connectionFailed(Front& front) {
+// The one line for a connection that failed, and the status 1.
+int connectionLost(Front& front) {
     const int error = wl_display_get_error(front.display);
-    if (error == 0) {
-        return false;
-    }
     if (error == EPROTO) {
         const wl_interface* kind = nullptr;
         uint32_t id = 0;
@@ -210,9 +207,10 @@ bool connectionFailed(Front& front) {
                        : "protocol error " + std::to_string(code) + " on " +
                              (kind ? kind->name : "an object") + " " + std::to_string(id));
     } else {
-        say(std::string("lost the connection to the compositor (") + strerror(error) + ")");
+        say(std::string("lost the connection to the compositor (") +
+            strerror(error ? error : EPIPE) + ")");
     }
-    return true;
+    return 1;
 }
 
 // Returns 0 when ended by input, a signal or the compositor closing every surface; 1 when the
@@ -223,7 +221,7 @@ int fly(Front& front) {
     while (!endSignal) {
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0) {
-                return connectionFailed(front) ? 1 : 0;
+                return connectionLost(front);
             }
         }
         // An end that input asked for takes no further step.
@@ -234,11 +232,12 @@ int fly(Front& front) {
         }
         pollfd waits[2] = {{wl_display_get_fd(display), POLLIN, 0}, {endSignalFd(), POLLIN, 0}};
         if (wl_display_flush(display) < 0) {
-            if (errno != EAGAIN) {
+            // A compositor that hung up may have said why first: reading tells, and fails.
+            if (errno != EAGAIN && errno != EPIPE) {
                 wl_display_cancel_read(display);
-                return connectionFailed(front) ? 1 : 0;
+                return connectionLost(front);
             }
-            waits[0].events |= POLLOUT;
+            waits[0].events |= errno == EAGAIN ? POLLOUT : 0;
         }
         if (poll(waits, 2, timeoutMs) < 0 && errno != EINTR) {
             wl_display_cancel_read(display);
@@ -250,13 +249,13 @@ int fly(Front& front) {
         }
         if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             if (wl_display_read_events(display) < 0) {
-                return connectionFailed(front) ? 1 : 0;
+                return connectionLost(front);
             }
         } else {
             wl_display_cancel_read(display);
         }
         if (wl_display_dispatch_pending(display) < 0) {
-            return connectionFailed(front) ? 1 : 0;
+            return connectionLost(front);
         }
         // What libwayland said before now explains no later failure.
         lastLog[0] = 0;
@@ -373,7 +372,7 @@ int main(int argc, char** argv) {
     // all of them, before the first step.
     int status = 0;
     if (wl_display_roundtrip(front.display) < 0 || wl_display_roundtrip(front.display) < 0) {
-        status = connectionFailed(front) ? 1 : 0;
+        status = connectionLost(front);
     } else if (!front.compositor || !front.shm) {
         say(std::string("the compositor offers no ") +
             (!front.compositor ? "compositor (wl_compositor)" : "shared memory (wl_shm)"));

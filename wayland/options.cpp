@@ -33,7 +33,8 @@ const char waylandUsage[] =
     "OPTION: what is wrong (what it allows).\n"
     "Exit status: 0 when ended (by input, SIGINT or SIGTERM, the compositor closing every\n"
     "surface, or another saver already flying on the display), 1 when there is no display,\n"
-    "the compositor lacks what it needs or the connection fails, 2 for a bad option.\n";
+    "the compositor lacks what it needs, the connection fails or memory for a surface\n"
+    "cannot be had, 2 for a bad option.\n";
 
 namespace {
 
